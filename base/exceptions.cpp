@@ -1,0 +1,36 @@
+#include "base/exceptions.h"
+
+#include "base/text.h"
+
+namespace {
+
+std::u16string InOutMessage(int code) {
+  switch (code) {
+    case 5:
+      return u"Dateizugriff verweigert";
+    case 101:
+      return u"Zu wenig Speicherplatz";
+    default:
+      return u"E/A-Fehler " + ToU16(std::to_string(code));
+  }
+}
+
+std::u16string OSErrorMessage(int code, const std::u16string& system_text) {
+  if (code == 0) return u"Ein Aufruf einer Betriebssystemfunktion ist fehlgeschlagen";
+  // The platform's text loses its trailing line ends, blanks and full stops.
+  std::u16string text = system_text;
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
+  return u"Systemfehler.  Code: " + ToU16(std::to_string(code)) + u".\r\n" + text;
+}
+
+}  // namespace
+
+Exception::Exception(std::u16string message)
+    : message_(std::move(message)), what_(Utf16ToUtf8(message_)) {}
+
+EOutOfMemory::EOutOfMemory() : Exception(u"Zu wenig Arbeitsspeicher") {}
+
+EInOutError::EInOutError(int code) : Exception(InOutMessage(code)), code_(code) {}
+
+EOSError::EOSError(int code, const std::u16string& system_text)
+    : Exception(OSErrorMessage(code, system_text)), code_(code) {}

@@ -1,0 +1,98 @@
+#include "platform/console.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "base/exceptions.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+// Into a file or a pipe, lines collect here and go out in pieces of this size.
+constexpr size_t kFlushThreshold = 8192;
+
+struct StandardOutput {
+  bool probed = false;
+  bool terminal = false;
+  std::string pending;
+};
+
+StandardOutput& Out() {
+  static StandardOutput out;
+  if (!out.probed) {
+    out.probed = true;
+    out.terminal = isatty(STDOUT_FILENO) == 1;
+  }
+  return out;
+}
+
+// The runtime's I/O error code for an errno value.
+int InOutCode(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return 5;
+    case ENOSPC:
+    case EDQUOT:
+      return 101;
+    default:
+      return error;
+  }
+}
+
+void WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw EInOutError(InOutCode(n < 0 ? errno : EIO));
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+void WritePending(StandardOutput& out) {
+  std::string bytes;
+  bytes.swap(out.pending);  // what failed to go out is not tried twice
+  WriteAll(STDOUT_FILENO, bytes.data(), bytes.size());
+}
+
+}  // namespace
+
+void InitConsole() { signal(SIGPIPE, SIG_IGN); }
+
+void ConsoleWriteLine(std::u16string_view text) {
+  StandardOutput& out = Out();
+  out.pending += ToNarrow(text);
+  out.pending += "\r\n";
+  if (out.terminal || out.pending.size() >= kFlushThreshold) WritePending(out);
+}
+
+void ConsoleFlush() {
+  StandardOutput& out = Out();
+  if (!out.pending.empty()) WritePending(out);
+}
+
+void ConsoleReadLine() {
+  ConsoleFlush();  // the prompt must be visible before we wait for its answer
+  while (true) {
+    char c;
+    ssize_t n = read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EPIPE) return;
+    if (n < 0) throw EInOutError(InOutCode(errno));
+    if (n == 0 || c == '\n' || c == 26) return;
+  }
+}
+
+void ConsoleWriteError(std::string_view text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(STDERR_FILENO, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
