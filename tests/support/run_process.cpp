@@ -65,6 +65,12 @@ ProcessResult RunProcess(const std::string& program, const ProcessOptions& optio
                    ? out_pipe[1]
                    : open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                           0644);
+  int dead_pipe[2] = {-1, -1};
+  if (options.stdout_closed_pipe) {
+    if (pipe2(dead_pipe, O_CLOEXEC)) throw std::runtime_error("pipe failed");
+    close(dead_pipe[0]);  // the reader is gone before the child writes anything
+    out_fd = dead_pipe[1];
+  }
   const auto argv = CommandLine(program, options);
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -74,7 +80,7 @@ ProcessResult RunProcess(const std::string& program, const ProcessOptions& optio
   close(err_pipe[1]);
   close(in_pipe[0]);
   if (!options.stdin_bytes) close(in_fd);
-  if (!options.stdout_path.empty()) close(out_fd);
+  if (!options.stdout_path.empty() || options.stdout_closed_pipe) close(out_fd);
   if (options.stdin_bytes) {
     signal(SIGPIPE, SIG_IGN);
     const std::string& data = *options.stdin_bytes;

@@ -20,6 +20,7 @@ struct ProcessOptions {
   std::map<std::string, std::optional<std::string>> env;  // set, or unset with nullopt
   std::optional<std::string> stdin_bytes;  // nullopt: standard input is /dev/null
   std::string stdout_path;                 // non-empty: standard output goes to this file
+  bool stdout_closed_pipe = false;         // standard output is a pipe nobody reads any more
   std::string working_dir;                 // non-empty: the child's current directory
   int timeout_seconds = 120;               // the child is killed after this
   std::vector<std::string> wrapper;        // run as wrapper... program args (valgrind etc.)

@@ -1,0 +1,193 @@
+// The driver as users meet it: the built binary, its exact output bytes and exit codes.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
+#include "tests/tool/fbwarm_process.h"
+
+namespace {
+
+const std::vector<std::string> kHelp = {
+    "Parameter:",
+    "/SERVER:127.0.0.1 /DB:C:\\DB\\Kandor.gdb /USER:SYSDBA /PASSWORD:XXXXXX",
+    "",
+    "/SERVER",
+    "    Optional, gibt Server an",
+    "/DB",
+    "    gibt den Pfad der Datenbank aus Sicht des Servers an",
+    "/USER",
+    "    gibt den zu verwendenenden USER an, sollte aber SYSDBA sein",
+    "/PASSWORD",
+    "    gibt das Passwort des USERs an",
+    "",
+    "...Weiter mit Enter...",
+};
+
+const std::string kNotLocal = "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
+const std::string kLibraryMissing =
+    "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to use "
+    "this functionality";
+
+// A run whose client library cannot load, so that nothing reaches a server.
+ProcessResult RunWithoutClient(std::vector<std::string> args, ProcessOptions options = {}) {
+  options.args = std::move(args);
+  options.env["LD_LIBRARY_PATH"] = BrokenClientDir();
+  return RunProcess(FbwarmBinary(), options);
+}
+
+}  // namespace
+
+TEST(Help, EachSpellingOfTheSwitchPrintsOnlyTheHelpAndEndsAtEndOfInput) {
+  ScopedTempDir dir;
+  WriteFileBytes(dir / "db.fdb", "data");
+  for (const std::string help : {"?", "/?", "-?", "\\?", "/?:x"}) {
+    SCOPED_TRACE(help);
+    // The broken client library proves nothing else ran: loading it would print an error.
+    ProcessResult r = RunWithoutClient({"/DB:" + dir / "db.fdb", help, "/USER:SYSDBA"});
+    EXPECT_EQ(r.out, CrLfLines(kHelp));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(Help, ADoubledSwitchIsNoHelpSwitch) {
+  ProcessResult r = RunWithoutClient({"??"});
+  EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
+}
+
+TEST(Help, WaitsForOneLineOfInputOnly) {
+  ProcessOptions options;
+  options.stdin_bytes = "\r\nmore input that nobody reads\n";
+  ProcessResult r = RunWithoutClient({"?"}, options);
+  EXPECT_EQ(r.out, CrLfLines(kHelp));
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(Help, ClosedStandardInputIsAnErrorLineNotACrash) {
+  ProcessOptions options;
+  options.shell_prefix = "exec 0<&-;";
+  ProcessResult r = RunWithoutClient({"?"}, options);
+  std::vector<std::string> expected = kHelp;
+  expected.push_back("FEHLER E/A-Fehler 9");
+  EXPECT_EQ(r.out, CrLfLines(expected));
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(NativeFileCache, RunsOnlyForAnExistingFileAndThenGoesOn) {
+  ScopedTempDir dir;
+  WriteFileBytes(dir / "db.fdb", std::string(100000, 'x'));
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink(dir / "db.fdb", dir / "file-link");
+  std::filesystem::create_symlink(dir / "folder", dir / "folder-link");
+  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling-link");
+  const std::vector<std::string> read = {"Natives FileCache Start...",
+                                         "Natives FileCache Fertig.", kLibraryMissing};
+  const std::vector<std::string> skipped = {kNotLocal, kLibraryMissing};
+  struct Case {
+    std::string db;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {dir / "db.fdb", read},         {dir / "file-link", read},
+      {dir / "folder", skipped},      {dir / "folder-link", skipped},
+      {dir / "dangling-link", skipped}, {dir / "missing.fdb", skipped},
+      {dir / "missing/db.fdb", skipped}, {"", skipped},
+      {"127.0.0.1:/var/lib/db.fdb", skipped},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.db);
+    ProcessResult r = RunWithoutClient({"/DB:" + c.db});
+    EXPECT_EQ(r.out, CrLfLines(c.lines));
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(NativeFileCache, ReadsAFileAnotherProcessKeepsOpenForWriting) {
+  ScopedTempDir dir;
+  WriteFileBytes(dir / "db.fdb", std::string(4096, 'x'));
+  ProcessOptions options;
+  options.shell_prefix = "exec 7>>'" + dir / "db.fdb" + "';";
+  ProcessResult r = RunWithoutClient({"/DB:" + dir / "db.fdb"}, options);
+  EXPECT_EQ(r.out, CrLfLines({"Natives FileCache Start...", "Natives FileCache Fertig.",
+                              kLibraryMissing}));
+}
+
+TEST(NativeFileCache, TooLittleMemoryForTheBufferEndsTheRun) {
+  if (std::getenv("FBWARM_SANITIZED")) GTEST_SKIP() << "sanitizers need more address space";
+  ScopedTempDir dir;
+  WriteFileBytes(dir / "db.fdb", "data");
+  ProcessOptions options;
+  options.shell_prefix = "ulimit -v 40000;";  // KiB: enough to start, not for 64 MiB more
+  ProcessResult r = RunWithoutClient({"/DB:" + dir / "db.fdb"}, options);
+  EXPECT_EQ(r.out, CrLfLines({"Natives FileCache Start...", "FEHLER Zu wenig Arbeitsspeicher"}));
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(Output, NoParametersGivesTheFileCacheLineAndTheFirstMissingParameter) {
+  ProcessOptions options;
+  options.args = {};
+  options.env["LD_LIBRARY_PATH"] = StandinDir();
+  ProcessResult r = RunProcess(FbwarmBinary(), options);
+  EXPECT_EQ(r.out, CrLfLines({kNotLocal, "FEHLER Parameter USER fehler"}));
+  EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(Output, AFileReceivesTheSameBytesAsAPipe) {
+  ScopedTempDir dir;
+  ProcessOptions options;
+  options.stdout_path = dir / "out.txt";
+  ProcessResult to_file = RunWithoutClient({"/DB:" + dir.path()}, options);
+  ProcessResult to_pipe = RunWithoutClient({"/DB:" + dir.path()});
+  EXPECT_EQ(ReadFileBytes(dir / "out.txt"), CrLfLines({kNotLocal, kLibraryMissing}));
+  EXPECT_EQ(to_pipe.out, ReadFileBytes(dir / "out.txt"));
+  EXPECT_EQ(to_file.exit_code, 0);
+}
+
+TEST(Output, OutputThatCannotBeWrittenEndsWithExitCodeOneAndAMessageOnStandardError) {
+  struct Case {
+    const char* name;
+    ProcessOptions options;
+    std::string message;
+  } cases[] = {
+      {"full device", {}, "Zu wenig Speicherplatz"},
+      {"closed pipe", {}, "E/A-Fehler 32"},
+      {"closed stream", {}, "E/A-Fehler 9"},
+  };
+  cases[0].options.stdout_path = "/dev/full";
+  cases[1].options.stdout_closed_pipe = true;
+  cases[2].options.shell_prefix = "exec 1>&-;";
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProcessResult r = RunWithoutClient({"/DB:/"}, c.options);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+  }
+}
+
+TEST(ParameterFile, TheIniBesideTheExecutableAddsParametersAfterTheArguments) {
+  ScopedTempDir dir;
+  std::filesystem::copy_file(FbwarmBinary(), dir / "fbwarm");
+  WriteFileBytes(dir / "db.fdb", "data");
+  WriteFileBytes(dir / "fbwarm.INI",
+                 "[Other]\r\n/DB:/\r\n[STARTPARAMS]\r\n/DB:" + dir / "db.fdb" + "\r\n");
+  ProcessOptions options;
+  options.env["LD_LIBRARY_PATH"] = BrokenClientDir();
+  ProcessResult from_file = RunProcess(dir / "fbwarm", options);
+  EXPECT_EQ(from_file.out, CrLfLines({"Natives FileCache Start...", "Natives FileCache Fertig.",
+                                      kLibraryMissing}));
+  options.args = {"/DB:" + dir.path()};  // the command line comes first and wins
+  ProcessResult overridden = RunProcess(dir / "fbwarm", options);
+  EXPECT_EQ(overridden.out, CrLfLines({kNotLocal, kLibraryMissing}));
+}
+
+TEST(ParameterFile, TempParameterCreatesItsDirectory) {
+  ScopedTempDir dir;
+  const std::string temp = dir / "a/b/c";
+  ProcessResult r = RunWithoutClient({"/TEMP:" + temp + "/"});
+  EXPECT_TRUE(std::filesystem::is_directory(temp));
+  EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
+}
