@@ -1,0 +1,100 @@
+// The database layer's trace hook: error texts and service notices are offered to it, and a
+// background writer passes them on to registered monitors or drops them when there is none.
+// The program works the same when every text is dropped.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Trace categories, ordinals 0 to 9.
+enum TTraceFlag : uint8_t {
+  tfQPrepare,
+  tfQExecute,
+  tfQFetch,
+  tfError,
+  tfStmt,
+  tfConnect,
+  tfTransact,
+  tfBlob,
+  tfService,
+  tfMisc,
+};
+
+// A set of trace categories, bit n standing for ordinal n.
+class TTraceFlags {
+ public:
+  constexpr TTraceFlags() = default;
+  constexpr TTraceFlags(std::initializer_list<TTraceFlag> flags) {
+    for (TTraceFlag flag : flags) Include(flag);
+  }
+  static constexpr TTraceFlags All() {
+    return {tfQPrepare, tfQExecute, tfQFetch, tfError,   tfStmt,
+            tfConnect,  tfTransact, tfBlob,   tfService, tfMisc};
+  }
+
+  constexpr bool Contains(TTraceFlag flag) const { return (bits_ >> flag) & 1u; }
+  constexpr void Include(TTraceFlag flag) { bits_ = uint16_t(bits_ | (1u << flag)); }
+  constexpr void Exclude(TTraceFlag flag) { bits_ = uint16_t(bits_ & ~(1u << flag)); }
+  constexpr uint16_t Bits() const { return bits_; }
+  constexpr bool operator==(const TTraceFlags&) const = default;
+
+ private:
+  uint16_t bits_ = 0;
+};
+
+// Receives written trace texts on the hook's writer thread.
+class ITraceMonitor {
+ public:
+  virtual ~ITraceMonitor() = default;
+  virtual void TraceText(TTraceFlag category, const std::u16string& text) = 0;
+};
+
+// The process's trace hook.
+class TIBSQLMonitorHook {
+ public:
+  TIBSQLMonitorHook();
+  ~TIBSQLMonitorHook();  // stops the writer after it has handled its queue
+  TIBSQLMonitorHook(const TIBSQLMonitorHook&) = delete;
+  TIBSQLMonitorHook& operator=(const TIBSQLMonitorHook&) = delete;
+
+  bool Enabled() const;
+  void SetEnabled(bool enabled);
+  // The categories the hook writes; all ten, never changed.
+  TTraceFlags TraceFlags() const { return TTraceFlags::All(); }
+
+  // Writes "[Error] " + text under tfError, when enabled.
+  void SendError(std::u16string_view text);
+  // Service notices: component_name + ": [Attach]" (and so on) under tfService, written only
+  // when enabled and tfService is in the session's flags.
+  void ServiceAttach(std::u16string_view component_name, TTraceFlags session_flags);
+  void ServiceDetach(std::u16string_view component_name, TTraceFlags session_flags);
+  void ServiceQuery(std::u16string_view component_name, TTraceFlags session_flags);
+  void ServiceStart(std::u16string_view component_name, TTraceFlags session_flags);
+
+  // Blocks until the writer has handled every text queued so far (for tests).
+  void WaitUntilWritten();
+  // Stops the writer after it has handled its queue; later texts are dropped.
+  void Stop();
+
+ private:
+  void Write(TTraceFlag category, std::u16string_view text);
+  void ServiceNotice(std::u16string_view component_name, TTraceFlags session_flags,
+                     std::u16string_view what);
+
+  struct Writer;
+  std::unique_ptr<Writer> writer_;
+};
+
+// The hook, created at the first call; nullptr once ShutdownTraceHook has run.
+std::shared_ptr<TIBSQLMonitorHook> TraceHook();
+
+// Program end: stops the writer after it has handled its queue and releases the hook.
+void ShutdownTraceHook();
+
+// Monitors registered here receive every text written from now on, on the writer thread.
+// Unregistering waits until no text is being delivered to the monitor.
+void RegisterTraceMonitor(ITraceMonitor* monitor);
+void UnregisterTraceMonitor(ITraceMonitor* monitor);
