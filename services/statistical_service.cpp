@@ -1,0 +1,29 @@
+#include "services/statistical_service.h"
+
+#include "ibclient/errors.h"
+
+namespace {
+
+constexpr char kIscActionSvcDbStats = 11;
+constexpr char kIscSpbCommandLine = 105;
+constexpr char kIscSpbDbname = 106;
+constexpr char kIscSpbOptions = 108;
+
+}  // namespace
+
+void TIBStatisticalService::BuildStartParams() {
+  if (FDatabaseName.empty()) RaiseClientError(ClientErrorCode::StartParamsInvalid);
+
+  // Built aside, so a refused text leaves the action and the end flag as they were.
+  std::string params(1, kIscActionSvcDbStats);
+  AppendStartText(params, kIscSpbDbname, "db_name", FDatabaseName);
+  const uint32_t mask = FOptions.Mask();
+  params += kIscSpbOptions;
+  for (int shift = 0; shift < 32; shift += 8) params += static_cast<char>((mask >> shift) & 0xFF);
+  if (FOptions.Contains(TStatOption::StatTables))
+    AppendStartText(params, kIscSpbCommandLine, "command_line", FTableNames);
+
+  FAction = kIscActionSvcDbStats;
+  FEof = false;
+  FStartParams = std::move(params);
+}

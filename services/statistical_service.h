@@ -1,0 +1,64 @@
+// TIBStatisticalService: the server's database statistics action. Running it over the data
+// and index pages makes the server read every one of those pages.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "services/control_and_query_service.h"
+
+// What the statistics cover; the ordinal is the bit in the start request's options mask.
+enum class TStatOption {
+  DataPages,        // isc_spb_sts_data_pages
+  DbLog,            // isc_spb_sts_db_log
+  HeaderPages,      // isc_spb_sts_hdr_pages
+  IndexPages,       // isc_spb_sts_idx_pages
+  SystemRelations,  // isc_spb_sts_sys_relations
+  RecordVersions,   // isc_spb_sts_record_versions
+  StatTables,       // isc_spb_sts_table
+};
+
+// A set of TStatOption, bit n standing for ordinal n.
+class TStatOptions {
+ public:
+  constexpr TStatOptions() = default;
+  constexpr TStatOptions(std::initializer_list<TStatOption> options) {
+    for (TStatOption option : options) Include(option);
+  }
+
+  constexpr bool Contains(TStatOption option) const { return (bits_ >> Ordinal(option)) & 1u; }
+  constexpr void Include(TStatOption option) { bits_ = uint8_t(bits_ | (1u << Ordinal(option))); }
+  constexpr void Exclude(TStatOption option) { bits_ = uint8_t(bits_ & ~(1u << Ordinal(option))); }
+  // The options mask of the start request.
+  constexpr uint32_t Mask() const { return bits_; }
+  constexpr bool operator==(const TStatOptions&) const = default;
+
+ private:
+  static constexpr unsigned Ordinal(TStatOption option) { return static_cast<unsigned>(option); }
+  uint8_t bits_ = 0;
+};
+
+class TIBStatisticalService : public TIBControlAndQueryService {
+ public:
+  using TIBControlAndQueryService::TIBControlAndQueryService;
+
+  // The database's path (or alias) as the server sees it.
+  const std::u16string& DatabaseName() const { return FDatabaseName; }
+  void SetDatabaseName(const std::u16string& value) { FDatabaseName = value; }
+
+  TStatOptions Options() const { return FOptions; }
+  void SetOptions(TStatOptions value) { FOptions = value; }
+
+  // Sent only with StatTables.
+  const std::u16string& TableNames() const { return FTableNames; }
+  void SetTableNames(const std::u16string& value) { FTableNames = value; }
+
+ protected:
+  void BuildStartParams() override;
+
+ private:
+  std::u16string FDatabaseName;
+  TStatOptions FOptions;
+  std::u16string FTableNames;
+};
