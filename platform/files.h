@@ -5,6 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+// The separator between the directory names of a path: '/' on POSIX, '\' on Windows.
+char16_t PathSeparator();
+// Every character after which a path's last component starts: the separator, and on Windows
+// also the ':' that closes a drive name.
+std::u16string_view PathComponentEnds();
 
 // What a path names, links followed. Inaccessible: it may exist, but its attributes cannot be
 // read for another reason than a missing file, a missing directory or an invalid name.
@@ -15,7 +22,8 @@ PathKind QueryPath(const std::u16string& path);
 // The driver's local file test: an existing file (links followed) that is not a directory.
 bool IsLocalFile(const std::u16string& path);
 
-// Reads the whole file into bytes; false when it cannot be opened or read.
+// Reads the whole file into bytes; false when it cannot be opened or read, or when the path
+// names no regular file (a FIFO or a device has no whole to read).
 bool ReadWholeFile(const std::u16string& path, std::string& bytes);
 
 // Creates one directory; false when that fails.

@@ -1,0 +1,57 @@
+// The start parameter list: the process arguments and the lines of the parameter file's
+// "[STARTPARAMS]" sections as raw items, the two look-ups on them, the registry of requested
+// names, and the TEMP redirection applied once at creation.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/string_list.h"
+
+class TApplicationParamList : public TStringList {
+ public:
+  // Reads the sources of the running process: its arguments, its executable's path and the
+  // parameter file beside the executable.
+  TApplicationParamList();
+  // Reads the given sources instead: executable_path is argument 0 (appended only when there
+  // are arguments), arguments are 1 to N (empty ones skipped), parameter_file is the path of
+  // the parameter file (none when empty). A source that cannot be read contributes nothing.
+  TApplicationParamList(const std::u16string& executable_path,
+                        const std::vector<std::u16string>& arguments,
+                        const std::u16string& parameter_file);
+  ~TApplicationParamList() override;
+
+  // True when an item names the parameter: the item, upper-cased, with one leading '-', '/'
+  // or '\' removed, cut at its first ':' and then its first '=', and trimmed, equals the name
+  // upper-cased as passed. False on any failure.
+  bool HasParam(const std::u16string& name);
+
+  // The text after "/NAME:" (letter case ignored) of the first item that begins with it, at
+  // most 255 characters and untrimmed; empty when no item begins with it.
+  std::u16string GetParamValue(const std::u16string& name);
+
+  // Every name asked for, normalised, sorted at each read. Owned by the list.
+  const TStringList& RequestedParams();
+
+  // The value of a path parameter made usable: trimmed, one pair of enclosing double quotes
+  // removed, %NAME% references expanded.
+  static std::u16string ExpandParamPath(const std::u16string& text);
+
+ private:
+  void AppendSources(const std::u16string& executable_path,
+                     const std::vector<std::u16string>& arguments,
+                     const std::u16string& parameter_file);
+  void RedirectTemporaryDirectory();
+  void RegisterRequested(const std::u16string& name);
+
+  std::unique_ptr<TStringList> fRequestedParams;
+};
+
+// The process-wide list, created from the running process at the first call. Null once
+// ReleaseApplicationParamList has run. Raises EOutOfMemory when the list cannot be created.
+TApplicationParamList* ApplicationParamList();
+
+// Program end: clears the global reference, then frees the list. Later calls of the accessor
+// return null. Never raises.
+void ReleaseApplicationParamList();

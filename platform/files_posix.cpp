@@ -1,0 +1,107 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+// The file-system form of a path. A path with a NUL or with a character that the narrow
+// encoding lacks names no file: converted, it would name a different one ('?' in its place).
+bool NativePath(const std::u16string& path, std::string& native) {
+  native = ToNarrow(path);
+  if (native.find('\0') != std::string::npos) return false;
+  return FromNarrow(native) == path;
+}
+
+int OpenForReading(const std::u16string& path, int extra_flags) {
+  std::string native;
+  if (!NativePath(path, native)) return -1;
+  int fd;
+  do {
+    fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | extra_flags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Closes the descriptor when the scope ends.
+class FdCloser {
+ public:
+  explicit FdCloser(int fd) : fd_(fd) {}
+  ~FdCloser() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+ private:
+  int fd_;
+};
+
+ssize_t ReadRetrying(int fd, void* buffer, size_t size) {
+  ssize_t n;
+  do {
+    n = read(fd, buffer, size);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+}  // namespace
+
+char16_t PathSeparator() { return u'/'; }
+
+std::u16string_view PathComponentEnds() { return u"/"; }
+
+PathKind QueryPath(const std::u16string& path) {
+  std::string native;
+  if (!NativePath(path, native)) return PathKind::Missing;
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) return PathKind::Missing;
+    return PathKind::Inaccessible;
+  }
+  return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::File;
+}
+
+bool IsLocalFile(const std::u16string& path) { return QueryPath(path) == PathKind::File; }
+
+bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
+  // Non-blocking, so that a FIFO in the file's place cannot hold the open up.
+  int fd = OpenForReading(path, O_NONBLOCK);
+  if (fd < 0) return false;
+  FdCloser closer(fd);
+  // Only a regular file has a whole: a FIFO or a device such as /dev/zero has none.
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::string content;
+  content.reserve(static_cast<size_t>(st.st_size));
+  char chunk[65536];
+  while (true) {
+    ssize_t n = ReadRetrying(fd, chunk, sizeof chunk);
+    if (n < 0) return false;
+    if (n == 0) break;
+    content.append(chunk, static_cast<size_t>(n));
+  }
+  bytes.swap(content);
+  return true;
+}
+
+bool MakeDirectory(const std::u16string& path) {
+  std::string native;
+  return NativePath(path, native) && mkdir(native.c_str(), 0777) == 0;
+}
+
+SequentialFile::SequentialFile(const std::u16string& path) : handle_(OpenForReading(path, 0)) {}
+
+SequentialFile::~SequentialFile() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool SequentialFile::IsOpen() const { return handle_ >= 0; }
+
+int64_t SequentialFile::Read(void* buffer, size_t size) {
+  if (handle_ < 0) return -1;
+  return ReadRetrying(static_cast<int>(handle_), buffer, size);
+}

@@ -1,0 +1,48 @@
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "base/exceptions.h"
+#include "base/text.h"
+#include "platform/process.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+// Kept as bytes: converted when asked for, so the narrow encoding chosen at start applies.
+std::vector<std::string>& Arguments() {
+  static std::vector<std::string> arguments;
+  return arguments;
+}
+
+}  // namespace
+
+void InitProcessArguments(int argc, char** argv) {
+  std::vector<std::string>& arguments = Arguments();
+  arguments.clear();
+  for (int i = 0; i < argc && argv[i]; ++i) arguments.emplace_back(argv[i]);
+}
+
+std::u16string ExecutablePath() {
+  std::string buffer(256, '\0');
+  while (true) {
+    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) {
+      int error = errno;
+      throw EOSError(error, ToU16(strerror(error)));
+    }
+    if (static_cast<size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<size_t>(n));
+      return FromNarrow(buffer);
+    }
+    buffer.resize(buffer.size() * 2);  // possibly cut off: try again with more room
+  }
+}
+
+std::vector<std::u16string> ProcessArguments() {
+  std::vector<std::u16string> result;
+  const std::vector<std::string>& arguments = Arguments();
+  for (size_t i = 1; i < arguments.size(); ++i)
+    if (!arguments[i].empty()) result.push_back(FromNarrow(arguments[i]));
+  return result;
+}

@@ -1,0 +1,164 @@
+#include "params/param_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using V = std::vector<std::u16string>;
+
+std::u16string U16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::string Utf16(std::u16string_view text, bool big_endian) {
+  std::string bytes;
+  for (char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST(ParameterFilePath, ReplacesTheLastComponentsExtensionOrAppends) {
+  const struct {
+    std::u16string executable;
+    std::u16string expected;
+  } cases[] = {
+      {u"/opt/fbwarm/bin/fbwarm", u"/opt/fbwarm/bin/fbwarm.INI"},
+      {u"/opt/fbwarm/bin/fbwarm.bin", u"/opt/fbwarm/bin/fbwarm.INI"},
+      {u"/opt/fb.warm/bin/fbwarm", u"/opt/fb.warm/bin/fbwarm.INI"},
+      {u"/opt/bin/fb.warm.x", u"/opt/bin/fb.warm.INI"},
+      {u"/opt/bin/fbwarm.", u"/opt/bin/fbwarm.INI"},
+      {u"/opt/bin/.fbwarm", u"/opt/bin/.INI"},
+      {u"fbwarm", u"fbwarm.INI"},
+      {u"fbwarm.ini", u"fbwarm.INI"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParameterFilePath(c.executable), c.expected);
+}
+
+TEST(DecodeParameterFile, ByteOrderMarksChooseTheEncodingAndAreDropped) {
+  const struct {
+    std::string bytes;
+    std::u16string text;
+  } cases[] = {
+      {"\xEF\xBB\xBF/DB:\xC3\xA4", u"/DB:\u00e4"},
+      {std::string("\xFF\xFE/\0D\0\xE4\0", 8), u"/D\u00e4"},
+      {std::string("\xFE\xFF\0/\0D\0\xE4", 8), u"/D\u00e4"},
+      // A trailing odd byte of UTF-16 is no character.
+      {std::string("\xFF\xFEx\0y", 5), u"x"},
+      {"\xEF\xBB\xBF", u""},
+      {"\xFF\xFE", u""},
+      // A byte-order mark only counts at the very start.
+      {"x\xEF\xBB\xBF", u"x\uFEFF"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DecodeParameterFile(c.bytes), c.text);
+}
+
+TEST(DecodeParameterFile, MalformedUtf8AfterItsMarkGivesTheEmptyText) {
+  for (const char* rest :
+       {"/DB:\xC3", "/DB:\xFF x", "\xC0\xAF", "\xED\xA0\x80", "/DB:x\n\x80\n/USER:u"}) {
+    EXPECT_EQ(DecodeParameterFile(std::string("\xEF\xBB\xBF") + rest), u"") << rest;
+  }
+}
+
+TEST(DecodeParameterFile, WithoutMarkTheNarrowEncodingDecodesAndInvalidBytesBecomeFffd) {
+  // The tests run under the default narrow encoding, UTF-8.
+  EXPECT_EQ(DecodeParameterFile("/DB:\xC3\xA4"), u"/DB:\u00e4");
+  EXPECT_EQ(DecodeParameterFile("/DB:\xE4x"), u"/DB:\uFFFDx");
+}
+
+TEST(DecodeParameterFile, NulEndsTheText) {
+  EXPECT_EQ(DecodeParameterFile(std::string("ab\0cd", 5)), u"ab");
+  EXPECT_EQ(DecodeParameterFile(std::string("\xFF\xFE"
+                                            "a\0\0\0b\0",
+                                            8)),
+            u"a");
+  // UTF-16 without a mark: the first NUL ends it after one character.
+  EXPECT_EQ(DecodeParameterFile(std::string("[\0S\0", 4)), u"[");
+}
+
+TEST(SplitLines, EveryLineEndCountsAndTheLastLineNeedsNone) {
+  const struct {
+    std::u16string text;
+    V lines;
+  } cases[] = {
+      {u"", V{}},
+      {u"a", V{u"a"}},
+      {u"a\r\n", V{u"a"}},
+      {u"a\n\n", V{u"a", u""}},
+      {u"\r\n", V{u""}},
+      {u"a\rb\r\nc\nd", V{u"a", u"b", u"c", u"d"}},
+      {u"a\r\r\nb", V{u"a", u"", u"b"}},
+      {u"a\n\rb", V{u"a", u"", u"b"}},
+      {u" x \r", V{u" x "}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitLines(c.text), c.lines);
+}
+
+TEST(StartParamLines, OnlyTrimmedNonEmptyLinesOfStartParamsSections) {
+  const struct {
+    V lines;
+    V items;
+  } cases[] = {
+      // Lines before the first header and in other sections are ignored; the header's letter
+      // case does not matter; anything else on a header line makes it another section.
+      {V{u"/TOP:t", u"[Other]", u"/DB:x", u"[startparams]", u"", u"   /USER:u",
+         u"[STARTPARAMS] ; old", u"/PASSWORD:p"},
+       V{u"/USER:u"}},
+      // Two sections both contribute, in file order.
+      {V{u"[STARTPARAMS]", u"/DB:a", u"[Other]", u"/DB:o", u"[StartParams]", u"/USER:b"},
+       V{u"/DB:a", u"/USER:b"}},
+      // No comment syntax; a '[' after blanks is no header but an item.
+      {V{u"[STARTPARAMS]", u";note", u"  [Other]", u"\t/DB:x\t"},
+       V{u";note", u"[Other]", u"/DB:x"}},
+      // Trimming makes a header of trailing blanks, never of a blank inside the brackets.
+      {V{u"[STARTPARAMS] \t", u"a", u"[ STARTPARAMS]", u"b"}, V{u"a"}},
+      // U+00A0 is not trimmed, so that line is an item.
+      {V{u"[STARTPARAMS]", u"\u00a0", u" \x01 "}, V{u"\u00a0"}},
+      {V{u"[STARTPARAMS]"}, V{}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StartParamLines(c.lines), c.items);
+}
+
+class ReadParameterFileTest : public testing::Test {
+ protected:
+  std::u16string Write(const std::string& bytes) {
+    WriteFileBytes(dir_ / "fbwarm.INI", bytes);
+    return U16(dir_ / "fbwarm.INI");
+  }
+  ScopedTempDir dir_;
+};
+
+TEST_F(ReadParameterFileTest, MissingFileOrDirectoryGivesNothing) {
+  EXPECT_EQ(ReadParameterFile(U16(dir_ / "nothing.INI")), V{});
+  std::filesystem::create_directory(dir_ / "dir.INI");
+  EXPECT_EQ(ReadParameterFile(U16(dir_ / "dir.INI")), V{});
+  EXPECT_EQ(ReadParameterFile(U16(dir_ / "nothing/deeper.INI")), V{});
+}
+
+TEST_F(ReadParameterFileTest, DecodesSplitsAndScansTheFile) {
+  const struct {
+    std::string bytes;
+    V items;
+  } cases[] = {
+      {"[Other]\r\n/DB:x\r\n[startparams]\r\n\r\n  /USER:u\r\n[STARTPARAMS] ; old\r\n"
+       "/PASSWORD:p\r\n",
+       V{u"/USER:u"}},
+      {"[STARTPARAMS]\r/DB:a\r/USER:b\r", V{u"/DB:a", u"/USER:b"}},
+      {"\xEF\xBB\xBF[STARTPARAMS]\n/DB:/data/\xC3\xA4.fdb\n", V{u"/DB:/data/\u00e4.fdb"}},
+      {"\xEF\xBB\xBF[STARTPARAMS]\n/DB:a\n/USER:\xC3", V{}},
+      {"\xFF\xFE" + Utf16(u"[STARTPARAMS]\n/DB:\u00e4", false), V{u"/DB:\u00e4"}},
+      {"\xFE\xFF" + Utf16(u"[STARTPARAMS]\n/DB:\u00e4", true), V{u"/DB:\u00e4"}},
+      // UTF-16 without a mark: read in the narrow encoding, its first NUL ends the text.
+      {Utf16(u"[STARTPARAMS]\n/DB:a", false), V{}},
+      {Utf16(u"[STARTPARAMS]\n/DB:a", true), V{}},
+      {std::string("[STARTPARAMS]\n/DB:a\n\0/USER:u\n", 29), V{u"/DB:a"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadParameterFile(Write(c.bytes)), c.items) << c.bytes;
+}
+
+}  // namespace
