@@ -1,0 +1,20 @@
+# Cross-builds fbwarm for 64-bit Windows with Debian's mingw-w64 (posix thread model), so that
+# std::thread and std::mutex work. Tests of the result run under Wine.
+#   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(FBWARM_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${FBWARM_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${FBWARM_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${FBWARM_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${FBWARM_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# ctest and test discovery start the .exe files through Wine.
+find_program(FBWARM_WINE wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${FBWARM_WINE})

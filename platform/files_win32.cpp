@@ -1,0 +1,138 @@
+#include <windows.h>
+
+#include "platform/files.h"
+
+namespace {
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// The errors that mean "nothing is there" rather than "something is there but hidden".
+bool IsNotFound(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_NAME;
+}
+
+// A handle closed when it goes out of scope.
+class ScopedHandle {
+ public:
+  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+  ~ScopedHandle() {
+    if (valid()) CloseHandle(handle_);
+  }
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The attributes of a link's final target: the link is opened with the target's own sharing
+// rules out of the way (no data access asked) and the handle describes what it leads to.
+bool TargetAttributes(const std::u16string& path, DWORD& attributes, DWORD& error) {
+  ScopedHandle target(CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!target.valid() || !GetFileInformationByHandle(target.get(), &info)) {
+    error = GetLastError();
+    return false;
+  }
+  attributes = info.dwFileAttributes;
+  return true;
+}
+
+// For a path whose attributes cannot be read (a file locked by the system, access denied on
+// the query): a directory listing still shows whether a file stands there.
+bool ListedAsFile(const std::u16string& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(Wide(path), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+char16_t PathSeparator() { return u'\\'; }
+
+std::u16string_view PathComponentEnds() { return u"\\:"; }
+
+PathKind QueryPath(const std::u16string& path) {
+  if (path.empty()) return PathKind::Missing;
+  DWORD attributes = GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return IsNotFound(GetLastError()) ? PathKind::Missing : PathKind::Inaccessible;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    DWORD error = 0;
+    if (!TargetAttributes(path, attributes, error))
+      return IsNotFound(error) ? PathKind::Missing : PathKind::Inaccessible;
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::File;
+}
+
+bool IsLocalFile(const std::u16string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return !IsNotFound(error) && ListedAsFile(path);
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // A link counts when its target can be read, or is in use by another process.
+    ScopedHandle target(
+        CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (target.valid()) return true;
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
+  // Readers are welcome, a writer in the middle of changing the file is not.
+  ScopedHandle file(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  // Only a file on a disk has a whole: a console, NUL or a named pipe has none.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  std::string content;
+  char chunk[65536];
+  while (true) {
+    DWORD read = 0;
+    if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return false;
+    if (read == 0) break;
+    content.append(chunk, read);
+  }
+  bytes.swap(content);
+  return true;
+}
+
+bool MakeDirectory(const std::u16string& path) {
+  return CreateDirectoryW(Wide(path), nullptr) != 0;
+}
+
+SequentialFile::SequentialFile(const std::u16string& path)
+    : handle_(reinterpret_cast<intptr_t>(
+          CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+
+SequentialFile::~SequentialFile() {
+  if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool SequentialFile::IsOpen() const {
+  return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE;
+}
+
+int64_t SequentialFile::Read(void* buffer, size_t size) {
+  if (!IsOpen()) return -1;
+  // One synchronous read; a request above 4 GiB - 1 asks for less, as a short read may.
+  const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  DWORD read = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, wanted, &read, nullptr)) return -1;
+  return read;
+}

@@ -1,0 +1,69 @@
+// Helpers for the tests of the Windows build: text in the forms Win32 takes, a temporary
+// directory removed at the end of a test, files held open the way another program would, and
+// running a program with an exact command line and collecting its output bytes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+std::wstring W(const std::u16string& text);
+std::u16string U16(const std::wstring& text);
+std::string Utf8(const std::wstring& text);
+
+// A path of the build machine as the Windows side sees it: under Wine the Unix root is Z:.
+std::wstring HostPath(const std::string& path);
+
+// A fresh directory under the Windows temporary directory, removed with its content when the
+// object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+void CopyFileOrThrow(const std::wstring& from, const std::wstring& to);
+
+// A file held open through a second handle, as another program would hold it, until the
+// object goes. share is the FILE_SHARE_* mask granted to others.
+class HeldFile {
+ public:
+  HeldFile(const std::wstring& path, uint32_t access, uint32_t share);
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+ private:
+  void* handle_;
+};
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  uint32_t exit_code = 0xFFFFFFFF;
+  bool timed_out = false;
+};
+
+struct RunOptions {
+  std::map<std::wstring, std::optional<std::wstring>> env;  // set, or remove with nullopt
+  std::optional<std::string> stdin_bytes;                   // nullopt: standard input is NUL
+  std::wstring working_dir;                                 // empty: the parent's
+  std::wstring stdout_read_only;  // non-empty: standard output is this file opened only for
+                                  // reading, so that every write to it fails
+  unsigned timeout_ms = 60000;    // the child is terminated after this
+};
+
+// Starts application with exactly command_line (argument 0 included) and waits for it.
+RunResult RunProgram(const std::wstring& application, const std::wstring& command_line,
+                     const RunOptions& options = {});
