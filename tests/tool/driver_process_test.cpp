@@ -44,7 +44,7 @@ ProcessResult RunWithoutClient(std::vector<std::string> args, ProcessOptions opt
 TEST(Help, EachSpellingOfTheSwitchPrintsOnlyTheHelpAndEndsAtEndOfInput) {
   ScopedTempDir dir;
   WriteFileBytes(dir / "db.fdb", "data");
-  for (const std::string help : {"?", "/?", "-?", "\\?", "/?:x"}) {
+  for (const char* help : {"?", "/?", "-?", "\\?", "/?:x"}) {
     SCOPED_TRACE(help);
     // The broken client library proves nothing else ran: loading it would print an error.
     ProcessResult r = RunWithoutClient({"/DB:" + dir / "db.fdb", help, "/USER:SYSDBA"});

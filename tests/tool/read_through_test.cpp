@@ -39,7 +39,7 @@ TEST(ReadThrough, ReadsEveryByteOfFilesAroundTheRequestSize) {
 
 TEST(ReadThrough, AFileThatCannotBeOpenedIsSilentlySkipped) {
   ScopedTempDir dir;
-  for (const std::string path : {dir / "missing.fdb", dir.path(), std::string()}) {
+  for (const std::string& path : {dir / "missing.fdb", dir.path(), std::string()}) {
     SCOPED_TRACE(path);
     EXPECT_NO_THROW(ReadThroughFile(std::u16string(path.begin(), path.end())));
   }

@@ -1,0 +1,150 @@
+// The whole tool against the local Firebird server, as a database administrator runs it.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/firebird.h"
+#include "tests/tool/fbwarm_process.h"
+
+namespace {
+
+ProcessResult RunFbwarm(const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.args = args;
+  options.timeout_seconds = 300;
+  return RunProcess(FbwarmBinary(), options);
+}
+
+// Share of the file's pages that the OS page cache holds, from mincore().
+double Residency(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return -1;
+  struct stat st {};
+  fstat(fd, &st);
+  void* map = mmap(nullptr, st.st_size, PROT_READ, MAP_SHARED, fd, 0);
+  close(fd);
+  if (map == MAP_FAILED) return -1;
+  const long page = sysconf(_SC_PAGESIZE);
+  std::vector<unsigned char> pages((st.st_size + page - 1) / page);
+  mincore(map, st.st_size, pages.data());
+  munmap(map, st.st_size);
+  const auto resident = std::count_if(pages.begin(), pages.end(), [](unsigned char p) {
+    return p & 1;
+  });
+  return double(resident) / pages.size();
+}
+
+void Evict(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  fdatasync(fd);
+  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  close(fd);
+}
+
+// Report lines that change from run to run: dates, and counters every attachment moves on.
+bool RunDependent(const std::string& line) {
+  for (const char* prefix : {"Gstat execution time", "Gstat completion time", "\tGeneration",
+                             "\tOldest transaction", "\tOldest active", "\tOldest snapshot",
+                             "\tNext transaction", "\tNext attachment ID"})
+    if (line.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
+std::vector<std::string> Comparable(std::vector<std::string> lines) {
+  lines.erase(std::remove_if(lines.begin(), lines.end(), RunDependent), lines.end());
+  return lines;
+}
+
+std::vector<std::string> SplitLf(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+class RealServer : public ::testing::Test {
+ protected:
+  void SetUp() override { SKIP_WITHOUT_REAL_SERVER(); }
+};
+
+}  // namespace
+
+TEST_F(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
+  const std::string db = StandardDatabase("large");
+  Evict(db);
+  ASSERT_LT(Residency(db), 0.05) << "the file could not be evicted from the page cache";
+  ProcessResult r = RunFbwarm({"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword()});
+  const std::vector<std::string> lines = SplitCrLf(r.out);
+  ASSERT_GE(lines.size(), 5u) << r.out;
+  EXPECT_EQ(lines[0], "Natives FileCache Start...");
+  EXPECT_EQ(lines[1], "Natives FileCache Fertig.");
+  EXPECT_EQ(lines[3], "Database \"" + db + "\" ");
+  EXPECT_EQ(lines[lines.size() - 2], "");
+  EXPECT_EQ(lines.back(), "Fertig! (DB=127.0.0.1:" + db + ")");
+  EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_GT(Residency(db), 0.95);
+}
+
+TEST_F(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {
+  const std::string db = StandardDatabase("small");
+  ProcessResult ours = RunFbwarm({"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword()});
+  ProcessOptions options;
+  options.args = {"127.0.0.1:service_mgr", "user", "SYSDBA", "password", FirebirdPassword(),
+                  "action_db_stats", "dbname", db, "sts_data_pages", "sts_idx_pages"};
+  ProcessResult theirs = RunProcess("fbsvcmgr", options);
+  ASSERT_EQ(theirs.exit_code, 0) << theirs.err;
+
+  std::vector<std::string> lines = SplitCrLf(ours.out);
+  // The small database is read in far less than 2000 ms: the report, then the error line.
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines.back(), "FEHLER Fehler aufgetreten");
+  std::vector<std::string> report(lines.begin() + 2, lines.end() - 2);
+  EXPECT_EQ(lines[lines.size() - 2], "");  // the empty line that ends every report
+  EXPECT_EQ(Comparable(report), Comparable(SplitLf(theirs.out)));
+  EXPECT_GT(report.size(), 50u);
+}
+
+TEST_F(RealServer, EachServerRefusalIsOneErrorLineWithTheServersMessage) {
+  const std::string db = StandardDatabase("small");
+  const std::string password = FirebirdPassword();
+  struct Case {
+    std::vector<std::string> args;
+    std::string first_line;
+    std::string error;
+  } cases[] = {
+      {{"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:wrong" + password},
+       "Natives FileCache Fertig.",
+       "FEHLER Your user name and password are not defined. Ask your database administrator "
+       "to set up a Firebird login"},
+      {{"/DB:/var/lib/fbwarm/no-such.fdb", "/USER:SYSDBA", "/PASSWORD:" + password},
+       "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.",
+       "FEHLER Can't open database file /var/lib/fbwarm/no-such.fdb"},
+      {{"/DB:" + db, "/SERVER:127.0.0.1/3059", "/USER:SYSDBA", "/PASSWORD:" + password},
+       "Natives FileCache Fertig.",
+       "FEHLER Unable to complete network request to host \"127.0.0.1\".\r\n"
+       "Failed to establish a connection"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    ProcessResult r = RunFbwarm(c.args);
+    EXPECT_EQ(r.exit_code, 0);
+    ASSERT_NE(r.out.find(c.first_line + "\r\n"), std::string::npos) << r.out;
+    // Nothing after the file cache lines but the one error line (which may hold line breaks).
+    const size_t after = r.out.find(c.first_line + "\r\n") + c.first_line.size() + 2;
+    EXPECT_EQ(r.out.substr(after, c.error.size() + 2).substr(0, 7), "FEHLER ");
+    EXPECT_EQ(r.out.substr(after, 7 + c.error.size() - 7), c.error.substr(0, c.error.size()));
+    EXPECT_EQ(r.out.substr(after + c.error.size()).find("\r\n"), 0u);
+  }
+}
