@@ -86,9 +86,7 @@ void RunHandled(int64_t start_tick, LineOutput& out, TickSource& ticks) {
   out.PrintLine(u"FEHLER " + message);
 }
 
-void ReportEscapedError(const std::string& text) {
-  ConsoleWriteError("fbwarm: " + text + "\n");
-}
+void ReportEscapedError(const std::string& text) { ConsoleWriteError("fbwarm: " + text + "\n"); }
 
 }  // namespace
 

@@ -20,11 +20,11 @@ std::string FirebirdPassword();
 // The path of a standard database (small or large), made when missing.
 std::string StandardDatabase(const std::string& name);
 
-#define SKIP_WITHOUT_REAL_SERVER()                                             \
-  do {                                                                         \
-    const std::string why_not = RealServerUnavailable();                       \
-    if (!why_not.empty()) {                                                    \
-      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << why_not;             \
-      GTEST_SKIP() << why_not;                                                 \
-    }                                                                          \
+#define SKIP_WITHOUT_REAL_SERVER()                                 \
+  do {                                                             \
+    const std::string why_not = RealServerUnavailable();           \
+    if (!why_not.empty()) {                                        \
+      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << why_not; \
+      GTEST_SKIP() << why_not;                                     \
+    }                                                              \
   } while (0)

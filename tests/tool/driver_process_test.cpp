@@ -1,10 +1,9 @@
 // The driver as users meet it: the built binary, its exact output bytes and exit codes.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
 #include "tests/tool/fbwarm_process.h"
@@ -27,7 +26,8 @@ const std::vector<std::string> kHelp = {
     "...Weiter mit Enter...",
 };
 
-const std::string kNotLocal = "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
+const std::string kNotLocal =
+    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
 const std::string kLibraryMissing =
     "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to use "
     "this functionality";
@@ -84,17 +84,21 @@ TEST(NativeFileCache, RunsOnlyForAnExistingFileAndThenGoesOn) {
   std::filesystem::create_symlink(dir / "db.fdb", dir / "file-link");
   std::filesystem::create_symlink(dir / "folder", dir / "folder-link");
   std::filesystem::create_symlink(dir / "nowhere", dir / "dangling-link");
-  const std::vector<std::string> read = {"Natives FileCache Start...",
-                                         "Natives FileCache Fertig.", kLibraryMissing};
+  const std::vector<std::string> read = {"Natives FileCache Start...", "Natives FileCache Fertig.",
+                                         kLibraryMissing};
   const std::vector<std::string> skipped = {kNotLocal, kLibraryMissing};
   struct Case {
     std::string db;
     std::vector<std::string> lines;
   } cases[] = {
-      {dir / "db.fdb", read},         {dir / "file-link", read},
-      {dir / "folder", skipped},      {dir / "folder-link", skipped},
-      {dir / "dangling-link", skipped}, {dir / "missing.fdb", skipped},
-      {dir / "missing/db.fdb", skipped}, {"", skipped},
+      {dir / "db.fdb", read},
+      {dir / "file-link", read},
+      {dir / "folder", skipped},
+      {dir / "folder-link", skipped},
+      {dir / "dangling-link", skipped},
+      {dir / "missing.fdb", skipped},
+      {dir / "missing/db.fdb", skipped},
+      {"", skipped},
       {"127.0.0.1:/var/lib/db.fdb", skipped},
   };
   for (const Case& c : cases) {

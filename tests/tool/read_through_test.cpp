@@ -1,9 +1,9 @@
 #include "tool/read_through.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/temp_dir.h"
 

@@ -1,12 +1,11 @@
 // The whole tool against the local Firebird server, as a database administrator runs it.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/firebird.h"
 #include "tests/tool/fbwarm_process.h"
@@ -33,9 +32,8 @@ double Residency(const std::string& path) {
   std::vector<unsigned char> pages((st.st_size + page - 1) / page);
   mincore(map, st.st_size, pages.data());
   munmap(map, st.st_size);
-  const auto resident = std::count_if(pages.begin(), pages.end(), [](unsigned char p) {
-    return p & 1;
-  });
+  const auto resident =
+      std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
   return double(resident) / pages.size();
 }
 
@@ -49,9 +47,9 @@ void Evict(const std::string& path) {
 
 // Report lines that change from run to run: dates, and counters every attachment moves on.
 bool RunDependent(const std::string& line) {
-  for (const char* prefix : {"Gstat execution time", "Gstat completion time", "\tGeneration",
-                             "\tOldest transaction", "\tOldest active", "\tOldest snapshot",
-                             "\tNext transaction", "\tNext attachment ID"})
+  for (const char* prefix :
+       {"Gstat execution time", "Gstat completion time", "\tGeneration", "\tOldest transaction",
+        "\tOldest active", "\tOldest snapshot", "\tNext transaction", "\tNext attachment ID"})
     if (line.rfind(prefix, 0) == 0) return true;
   return false;
 }
@@ -101,8 +99,8 @@ TEST_F(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {
   const std::string db = StandardDatabase("small");
   ProcessResult ours = RunFbwarm({"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword()});
   ProcessOptions options;
-  options.args = {"127.0.0.1:service_mgr", "user", "SYSDBA", "password", FirebirdPassword(),
-                  "action_db_stats", "dbname", db, "sts_data_pages", "sts_idx_pages"};
+  options.args = {"127.0.0.1:service_mgr", "user",   "SYSDBA", "password",       FirebirdPassword(),
+                  "action_db_stats",       "dbname", db,       "sts_data_pages", "sts_idx_pages"};
   ProcessResult theirs = RunProcess("fbsvcmgr", options);
   ASSERT_EQ(theirs.exit_code, 0) << theirs.err;
 

@@ -1,0 +1,173 @@
+// The whole tool against the stand-in client library: exact output bytes and the calls that
+// reach the client library, without a server.
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_dir.h"
+#include "tests/tool/fbwarm_process.h"
+
+namespace {
+
+const std::string kNotLocal =
+    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
+
+struct StandinRun {
+  ProcessResult result;
+  std::vector<std::string> calls;  // the service calls from the stand-in's log
+};
+
+std::vector<std::string> ServiceCalls(const std::string& log) {
+  std::vector<std::string> calls;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    std::string line = log.substr(start, end - start);
+    if (line.rfind("isc_service_", 0) == 0) calls.push_back(line);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return calls;
+}
+
+StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& script,
+                     const std::string& variant = "full") {
+  ScopedTempDir dir;
+  WriteFileBytes(dir / "script", script);
+  ProcessOptions options;
+  options.args = args;
+  options.env["LD_LIBRARY_PATH"] = StandinDir(variant);
+  options.env["FBWARM_STANDIN_SCRIPT"] = dir / "script";
+  options.env["FBWARM_STANDIN_LOG"] = dir / "log";
+  StandinRun run{RunProcess(FbwarmBinary(), options), {}};
+  run.calls = ServiceCalls(ReadFileBytes(dir / "log"));
+  return run;
+}
+
+// Hex of text bytes, as the stand-in logs them.
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+const std::vector<std::string> kArgs = {"/DB:/srv/db/main.fdb", "/USER:SYSDBA", "/PASSWORD:secret"};
+// SPB: version 2 2, user_name (28) and password (29) with their byte counts.
+const std::string kSpb =
+    "0202"
+    "1c06" +
+    Hex("SYSDBA") + "1d06" + Hex("secret");
+// Start: db_stats (11), dbname (106) with a 2-byte count, options (108) mask 9.
+const std::string kStart = "0b6a1000" + Hex("/srv/db/main.fdb") + "6c09000000";
+
+}  // namespace
+
+TEST(StandinRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
+  StandinRun run =
+      RunFbwarm(kArgs, "line Database \"/srv/db/main.fdb\" \nline \tPage size\t\t8192\n");
+  // A run without a server is far below 2000 ms.
+  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "Database \"/srv/db/main.fdb\" ",
+                                       "\tPage size\t\t8192", "", "FEHLER Fehler aufgetreten"}));
+  EXPECT_EQ(run.result.exit_code, 0);
+  const std::string query = "isc_service_query handle=1 send= request=3e buffer_length=32000";
+  EXPECT_EQ(run.calls, (std::vector<std::string>{
+                           "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
+                               " spb=" + kSpb + " handle=0",
+                           "isc_service_start handle=1 request=" + kStart,
+                           query,
+                           query,
+                           query,
+                           "isc_service_detach handle=1",
+                       }));
+}
+
+TEST(StandinRun, AnEmptyReportStillPrintsTheEmptyLine) {
+  StandinRun run = RunFbwarm(kArgs, "");
+  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", "FEHLER Fehler aufgetreten"}));
+  EXPECT_EQ(run.calls.size(), 4u);  // attach, start, one query, detach
+}
+
+TEST(StandinRun, ServerParameterNamesTheServerInTheConnectString) {
+  std::vector<std::string> args = kArgs;
+  args.push_back("/SERVER:dbhost/3051");
+  StandinRun run = RunFbwarm(args, "");
+  ASSERT_FALSE(run.calls.empty());
+  EXPECT_EQ(run.calls[0].substr(0, run.calls[0].find(" spb=")),
+            "isc_service_attach service=" + Hex("dbhost/3051:service_mgr"));
+}
+
+TEST(StandinRun, MissingParametersAreReportedInTheirOrderBeforeAnyServerContact) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{}, "Parameter USER fehler"},
+      {{"/DB:/x.fdb"}, "Parameter USER fehler"},
+      {{"/USER:SYSDBA", "/DB:/x.fdb"}, "Parameter PASSWORD fehler"},
+      {{"/USER:SYSDBA", "/PASSWORD:"}, "Parameter PASSWORD fehler"},
+      {{"/USER:SYSDBA", "/PASSWORD:x"}, "Parameter DB fehler"},
+      {{"/USER:SYSDBA", "/PASSWORD:x", "/DB:"}, "Parameter DB fehler"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    StandinRun run = RunFbwarm(c.args, "");
+    EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "FEHLER " + c.error}));
+    EXPECT_TRUE(run.calls.empty());
+    EXPECT_EQ(run.result.exit_code, 0);
+  }
+}
+
+TEST(StandinRun, AFailedCallEndsTheRunWithTheClientLibrarysMessageAndNoFurtherCall) {
+  const std::string failure =
+      " -902 335544721\nmessage Unable to complete network request to host \"db\".\n"
+      "message Failed to establish a connection.\n";
+  const std::string error =
+      "FEHLER Unable to complete network request to host \"db\".\r\n"
+      "Failed to establish a connection";
+  struct Case {
+    std::string script;
+    std::vector<std::string> lines;
+    size_t calls;
+  } cases[] = {
+      {"attach fail" + failure, {kNotLocal, error}, 1},
+      {"start fail" + failure, {kNotLocal, error}, 2},
+      {"line first\nquery fail" + failure, {kNotLocal, "first", error}, 4},
+      {"line only\nline\ndetach fail" + failure,
+       {kNotLocal, "only", "", "FEHLER Fehler aufgetreten"},
+       5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    StandinRun run = RunFbwarm(kArgs, c.script);
+    EXPECT_EQ(run.result.out, CrLfLines(c.lines));
+    EXPECT_EQ(run.calls.size(), c.calls);
+    EXPECT_EQ(run.result.exit_code, 0);
+  }
+}
+
+TEST(StandinRun, AnAnswerTheToolCannotReadIsAnErrorLine) {
+  for (const char* response : {"3e 03 00 61 62 63 02", "3f 00 00 01", "3e 05 00 61 01"}) {
+    SCOPED_TRACE(response);
+    StandinRun run = RunFbwarm(kArgs, std::string("response ") + response + "\n");
+    EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "FEHLER Unexpected Output buffer value"}));
+    EXPECT_EQ(run.calls.back(), "isc_service_detach handle=1");
+  }
+}
+
+TEST(StandinRun, AnOldClientLibraryFailsAtTheAttachWithItsVersionMessage) {
+  StandinRun run = RunFbwarm(kArgs, "", "no-rollback-retaining");
+  EXPECT_EQ(run.result.out,
+            CrLfLines({kNotLocal,
+                       "FEHLER isc_service_attach is an InterBase 6 function. Please upgrade to "
+                       "InterBase 6 to use this functonality"}));
+  EXPECT_TRUE(run.calls.empty());
+}
+
+TEST(StandinRun, AClientLibraryLackingARequiredNameIsAnOperatingSystemError) {
+  StandinRun run = RunFbwarm({}, "", "no-transaction-info");
+  ASSERT_EQ(SplitCrLf(run.result.out).size(), 3u) << run.result.out;
+  EXPECT_EQ(SplitCrLf(run.result.out)[1], "FEHLER Systemfehler.  Code: 127.");
+  EXPECT_NE(SplitCrLf(run.result.out)[2].find("isc_transaction_info"), std::string::npos);
+}

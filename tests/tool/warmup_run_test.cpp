@@ -1,0 +1,77 @@
+// The warm-up run with a driven tick counter, against the stand-in client library (this test
+// executable runs with the stand-in first in LD_LIBRARY_PATH).
+#include "tool/warmup_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "base/exceptions.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class RecordedLines : public LineOutput {
+ public:
+  void PrintLine(std::u16string_view text) override { lines.emplace_back(text); }
+  std::vector<std::u16string> lines;
+};
+
+class FixedTicks : public TickSource {
+ public:
+  explicit FixedTicks(uint32_t now) : now_(now) {}
+  uint32_t Now() override { return now_; }
+
+ private:
+  uint32_t now_;
+};
+
+std::u16string Param(const std::u16string& name) {
+  static const std::map<std::u16string, std::u16string> params = {
+      {u"USER", u"SYSDBA"}, {u"PASSWORD", u"pw"}, {u"DB", u"/db/a.fdb"}};
+  auto it = params.find(name);
+  return it == params.end() ? u"" : it->second;
+}
+
+// Runs the warm-up with the given ticks on a two-line report; the lines printed and the
+// error raised, if any.
+std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(uint32_t start, uint32_t end) {
+  ScopedTempDir dir;  // a new script file each time, so the stand-in reads it afresh
+  WriteFileBytes(dir / "script", "line one\nline two\n");
+  setenv("FBWARM_STANDIN_SCRIPT", (dir / "script").c_str(), 1);
+  RecordedLines out;
+  FixedTicks ticks(end);
+  std::u16string error;
+  try {
+    RunStatisticsWarmUp(start, WarmUpContext{out, ticks, Param});
+  } catch (const Exception& e) {
+    error = e.Message();
+  }
+  unsetenv("FBWARM_STANDIN_SCRIPT");
+  return {out.lines, error};
+}
+
+}  // namespace
+
+TEST(WarmUpRun, TheResultLineNeedsTwoSecondsMeasuredAcrossTheCountersWrap) {
+  struct Case {
+    uint32_t start, end;
+    bool passes;
+  } cases[] = {
+      {0, 2000, true},
+      {0, 1999, false},
+      {1000, 1000, false},
+      {123456, 123456 + 600000, true},
+      {0xFFFFFF00u, 0x700u, true},  // 2048 ms across the wrap
+      {0xFFFFFFF0u, 0x5u, false},   // 21 ms across the wrap
+      {0xFFFFF830u, 0u, true},      // exactly 2000 ms, ending on the wrap
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.start << " -> " << c.end);
+    auto [lines, error] = RunWithTicks(c.start, c.end);
+    std::vector<std::u16string> expected = {u"one", u"two", u""};
+    if (c.passes) expected.push_back(u"Fertig! (DB=127.0.0.1:/db/a.fdb)");
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(error, c.passes ? u"" : u"Fehler aufgetreten");
+  }
+}
