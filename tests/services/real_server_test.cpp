@@ -3,6 +3,7 @@
 // server or the client library is not there; scripts/test always brings both up.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,63 +12,35 @@
 #include "ibclient/errors.h"
 #include "ibclient/gds_library.h"
 #include "services/statistical_service.h"
+#include "tests/support/firebird.h"
 #include "tests/support/run_process.h"
 
 namespace {
 
-struct RealServer {
-  std::string skip_reason;  // empty when the tests can run
-  std::shared_ptr<IGDSLibrary> library;
-  std::string password;
-};
-
-// Runs a bash snippet with scripts/lib/firebird.sh sourced; its output without the last line
-// break, or nullopt when it fails.
-std::optional<std::string> FirebirdShell(const std::string& snippet) {
-  ProcessOptions options;
-  options.args = {"-c", ". '" FBWARM_SOURCE_DIR "/scripts/lib/firebird.sh' && " + snippet};
-  options.timeout_seconds = 600;
-  const ProcessResult result = RunProcess("bash", options);
-  if (result.exit_code != 0) return std::nullopt;
-  std::string out = result.out;
-  while (!out.empty() && out.back() == '\n') out.pop_back();
-  return out;
-}
-
-const RealServer& Server() {
-  static const RealServer server = [] {
-    RealServer s;
-    if (std::string(FBWARM_REAL_CLIENT_LIBRARY).empty()) {
-      s.skip_reason = "the Firebird client library (libfbclient2) was not found at configure time";
-      return s;
-    }
-    if (!FirebirdShell("fb_port_open")) {
-      s.skip_reason = "no Firebird server answers on 127.0.0.1:3050 (scripts/firebird-up)";
-      return s;
-    }
-    const auto password = FirebirdShell("fb_password");
-    if (!password || password->empty()) {
-      s.skip_reason = "the SYSDBA password cannot be read (/etc/firebird/3.0/SYSDBA.password)";
-      return s;
-    }
-    s.password = *password;
-    // By absolute path, so the real library is bound whatever LD_LIBRARY_PATH says.
-    s.library = std::make_shared<TDynamicLibrary>(FBWARM_REAL_CLIENT_LIBRARY, XmlLibraryName());
-    return s;
-  }();
-  return server;
+// The real client library, bound by its absolute path so that the tests use it whatever
+// LD_LIBRARY_PATH says; nullptr when configuring found none.
+std::shared_ptr<IGDSLibrary> RealClientLibrary() {
+  static const std::shared_ptr<IGDSLibrary> library =
+      std::string(FBWARM_REAL_CLIENT_LIBRARY).empty()
+          ? nullptr
+          : std::make_shared<TDynamicLibrary>(FBWARM_REAL_CLIENT_LIBRARY, XmlLibraryName());
+  return library;
 }
 
 class RealServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!Server().skip_reason.empty()) GTEST_SKIP() << Server().skip_reason;
+    SKIP_WITHOUT_REAL_SERVER();
+    if (!RealClientLibrary()) {
+      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << "no libfbclient.so.2 found";
+      GTEST_SKIP() << "the Firebird client library (libfbclient2) was not found at configure time";
+    }
   }
 
   // A statistics session configured the way the warm-up run does it.
   std::unique_ptr<TIBStatisticalService> NewSession(const std::string& password,
                                                     const std::u16string& server = u"127.0.0.1") {
-    auto session = std::make_unique<TIBStatisticalService>(nullptr, Server().library);
+    auto session = std::make_unique<TIBStatisticalService>(nullptr, RealClientLibrary());
     session->SetServerName(server);
     session->SetProtocol(TProtocol::TCP);
     session->Params().Clear();
@@ -76,12 +49,6 @@ class RealServerTest : public ::testing::Test {
     session->SetLoginPrompt(false);
     session->SetTraceFlags(TTraceFlags{});
     return session;
-  }
-
-  static std::string SmallDatabase() {
-    const auto path = FirebirdShell("'" FBWARM_SOURCE_DIR "/scripts/make-database' small");
-    EXPECT_TRUE(path) << "scripts/make-database small failed";
-    return path.value_or("");
   }
 };
 
@@ -115,7 +82,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 TEST_F(RealServerTest, AttachesAndDetachesAsSysdbaAndAttachesAgainWithTheSameBlock) {
-  auto session = NewSession(Server().password);
+  auto session = NewSession(FirebirdPassword());
   session->SetActive(true);
   EXPECT_TRUE(session->Active());
   EXPECT_NE(session->Handle(), 0u);
@@ -130,7 +97,7 @@ TEST_F(RealServerTest, AttachesAndDetachesAsSysdbaAndAttachesAgainWithTheSameBlo
 }
 
 TEST_F(RealServerTest, WrongPasswordIsRefusedWithTheServersMessage) {
-  auto session = NewSession(Server().password + "-wrong");
+  auto session = NewSession(FirebirdPassword() + "-wrong");
   try {
     session->SetActive(true);
     FAIL() << "the attach with a wrong password succeeded";
@@ -144,7 +111,7 @@ TEST_F(RealServerTest, WrongPasswordIsRefusedWithTheServersMessage) {
 }
 
 TEST_F(RealServerTest, UnreachableServerFailsTheAttach) {
-  auto session = NewSession(Server().password, u"127.0.0.1/3059");
+  auto session = NewSession(FirebirdPassword(), u"127.0.0.1/3059");
   try {
     session->SetActive(true);
     FAIL() << "the attach to a port nothing listens on succeeded";
@@ -159,7 +126,7 @@ TEST_F(RealServerTest, UnreachableServerFailsTheAttach) {
 
 TEST_F(RealServerTest, StatisticsOfAMissingDatabaseFileFailAndLeaveTheSessionDetached) {
   const std::string missing = "/var/lib/fbwarm/no-such-database.fdb";
-  auto session = NewSession(Server().password);
+  auto session = NewSession(FirebirdPassword());
   session->SetDatabaseName(ToU16(missing));
   session->SetOptions({TStatOption::DataPages, TStatOption::IndexPages});
   session->SetActive(true);
@@ -173,10 +140,9 @@ TEST_F(RealServerTest, StatisticsOfAMissingDatabaseFileFailAndLeaveTheSessionDet
 }
 
 TEST_F(RealServerTest, StatisticsReportMatchesTheServersOwnUtility) {
-  const std::string database = SmallDatabase();
-  ASSERT_FALSE(database.empty());
+  const std::string database = StandardDatabase("small");
 
-  auto session = NewSession(Server().password);
+  auto session = NewSession(FirebirdPassword());
   session->SetDatabaseName(ToU16(database));
   session->SetOptions({TStatOption::DataPages, TStatOption::IndexPages});
   session->SetActive(true);
@@ -195,7 +161,7 @@ TEST_F(RealServerTest, StatisticsReportMatchesTheServersOwnUtility) {
   session->SetActive(false);
 
   ProcessOptions options;
-  options.args = {"127.0.0.1:service_mgr", "user",   "SYSDBA", "password",       Server().password,
+  options.args = {"127.0.0.1:service_mgr", "user",   "SYSDBA", "password",       FirebirdPassword(),
                   "action_db_stats",       "dbname", database, "sts_data_pages", "sts_idx_pages"};
   const ProcessResult theirs = RunProcess("fbsvcmgr", options);
   ASSERT_EQ(theirs.exit_code, 0) << theirs.err;
