@@ -8,6 +8,7 @@
 #include "params/temp_directory.h"
 #include "platform/compare.h"
 #include "platform/environment.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 namespace {
@@ -30,6 +31,19 @@ std::vector<std::u16string> ProcessArgumentsOrNone() {
   }
 }
 
+// Where the value of a password item begins, or npos for any other item. Misspelt forms
+// such as -PASSWORD:x or PASSWORD=x give no value, but they still hold a password.
+size_t PasswordValueStart(const std::u16string& item) {
+  const std::u16string upper = AsciiUpper(item);
+  const size_t name =
+      (!upper.empty() && std::u16string_view(u"-/\\").find(upper[0]) != std::u16string_view::npos)
+          ? 1
+          : 0;
+  const size_t end = name + 8;  // "PASSWORD"
+  if (upper.compare(name, 8, u"PASSWORD") != 0 || end >= upper.size()) return std::u16string::npos;
+  return (upper[end] == u':' || upper[end] == u'=') ? end + 1 : std::u16string::npos;
+}
+
 }  // namespace
 
 TApplicationParamList::TApplicationParamList() : fRequestedParams(std::make_unique<TStringList>()) {
@@ -40,6 +54,11 @@ TApplicationParamList::TApplicationParamList() : fRequestedParams(std::make_uniq
   } catch (...) {
   }
   AppendSources(executable, ProcessArgumentsOrNone(), parameter_file);
+  try {
+    // The values are in the list now; the process list need not show them any more.
+    ConcealArguments(PasswordValueStart);
+  } catch (...) {
+  }
   RedirectTemporaryDirectory();
 }
 
@@ -72,7 +91,11 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
   }
   if (parameter_file.empty()) return;
   try {
-    for (std::u16string& line : ReadParameterFile(parameter_file)) Add(std::move(line));
+    for (std::u16string& line : ReadParameterFile(parameter_file)) {
+      if (PasswordValueStart(line) != std::u16string::npos && IsReadableByOthers(parameter_file))
+        fParameterFileExposesPassword = true;
+      Add(std::move(line));
+    }
   } catch (...) {
     // The parameter file is optional: what it could not give is simply absent.
   }

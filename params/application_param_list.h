@@ -31,6 +31,9 @@ class TApplicationParamList : public TStringList {
   // most 255 characters and untrimmed; empty when no item begins with it.
   std::u16string GetParamValue(const std::u16string& name);
 
+  // True when the parameter file holds a password and other users may read the file.
+  bool ParameterFileExposesPassword() const { return fParameterFileExposesPassword; }
+
   // Every name asked for, normalised, sorted at each read. Owned by the list.
   const TStringList& RequestedParams();
 
@@ -46,6 +49,7 @@ class TApplicationParamList : public TStringList {
   void RegisterRequested(const std::u16string& name);
 
   std::unique_ptr<TStringList> fRequestedParams;
+  bool fParameterFileExposesPassword = false;
 };
 
 // The process-wide list, created from the running process at the first call. Null once

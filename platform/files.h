@@ -22,6 +22,9 @@ PathKind QueryPath(const std::u16string& path);
 // The driver's local file test: an existing file (links followed) that is not a directory.
 bool IsLocalFile(const std::u16string& path);
 
+// True when users other than the file's owner may read it (group or world permission).
+bool IsReadableByOthers(const std::u16string& path);
+
 // Reads the whole file into bytes; false when it cannot be opened or read, or when the path
 // names no regular file (a FIFO or a device has no whole to read).
 bool ReadWholeFile(const std::u16string& path, std::string& bytes);

@@ -67,6 +67,13 @@ PathKind QueryPath(const std::u16string& path) {
 
 bool IsLocalFile(const std::u16string& path) { return QueryPath(path) == PathKind::File; }
 
+bool IsReadableByOthers(const std::u16string& path) {
+  std::string native;
+  struct stat st;
+  if (!NativePath(path, native) || stat(native.c_str(), &st) != 0) return false;
+  return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
   // Non-blocking, so that a FIFO in the file's place cannot hold the open up.
   int fd = OpenForReading(path, O_NONBLOCK);

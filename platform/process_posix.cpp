@@ -15,12 +15,28 @@ std::vector<std::string>& Arguments() {
   return arguments;
 }
 
+// The process's own argument memory, which /proc/<pid>/cmdline shows to every local user.
+char** g_argv = nullptr;
+
 }  // namespace
 
 void InitProcessArguments(int argc, char** argv) {
   std::vector<std::string>& arguments = Arguments();
   arguments.clear();
   for (int i = 0; i < argc && argv[i]; ++i) arguments.emplace_back(argv[i]);
+  g_argv = argv;
+}
+
+void ConcealArguments(const std::function<size_t(const std::u16string&)>& visible_units) {
+  const std::vector<std::string>& arguments = Arguments();
+  for (size_t i = 1; g_argv && i < arguments.size(); ++i) {
+    const std::u16string argument = FromNarrow(arguments[i]);
+    const size_t visible = visible_units(argument);
+    if (visible == std::u16string::npos) continue;
+    const size_t keep = ToNarrow(argument.substr(0, visible)).size();
+    const size_t length = strlen(g_argv[i]);
+    if (keep < length) memset(g_argv[i] + keep, 'X', length - keep);
+  }
 }
 
 std::u16string ExecutablePath() {

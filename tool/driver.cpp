@@ -43,6 +43,15 @@ std::u16string ParamValue(const std::u16string& name) {
   return list ? list->GetParamValue(name) : std::u16string();
 }
 
+// Standard error, so that the output that scripts read stays as it is.
+void WarnAboutExposedPassword() {
+  TApplicationParamList* list = ApplicationParamList();
+  if (list && list->ParameterFileExposesPassword())
+    ConsoleWriteError(
+        "fbwarm: WARNUNG: Die Parameterdatei enthaelt ein Passwort und ist fuer andere "
+        "Benutzer lesbar (chmod 600 schuetzt es).\n");
+}
+
 void ShowHelp(LineOutput& out) {
   for (const char16_t* line : kHelpLines) out.PrintLine(line);
   ConsoleReadLine();
@@ -61,7 +70,9 @@ void NativeFileCache(LineOutput& out) {
 }
 
 void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
-  if (HasParam(u"?")) {
+  const bool help = HasParam(u"?");
+  WarnAboutExposedPassword();
+  if (help) {
     ShowHelp(out);
     return;
   }
