@@ -1,4 +1,7 @@
+// clang-format off
 #include <windows.h>
+#include <aclapi.h>
+// clang-format on
 
 #include "platform/files.h"
 
@@ -90,6 +93,33 @@ bool IsLocalFile(const std::u16string& path) {
     return GetLastError() == ERROR_SHARING_VIOLATION;
   }
   return true;
+}
+
+bool IsReadableByOthers(const std::u16string& path) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(Wide(path), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                            &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool readable = dacl == nullptr;  // no list at all lets everyone in
+  for (DWORD i = 0; !readable && dacl && i < dacl->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(dacl, i, &entry)) continue;
+    const auto* ace = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->Header.AceFlags & INHERIT_ONLY_ACE))
+      continue;
+    if (!(ace->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL))) continue;
+    PSID sid = const_cast<DWORD*>(&ace->SidStart);
+    // The owner, the system and the administrators may read every file anyway.
+    if ((owner && EqualSid(sid, owner)) || IsWellKnownSid(sid, WinLocalSystemSid) ||
+        IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
+      continue;
+    readable = true;
+  }
+  LocalFree(descriptor);
+  return readable;
 }
 
 bool ReadWholeFile(const std::u16string& path, std::string& bytes) {

@@ -1,6 +1,10 @@
 // The Win32 implementations of the platform services, run under Wine or on Windows.
 #include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+// clang-format on
 
 #include <string>
 #include <vector>
@@ -189,6 +193,91 @@ TEST(Files, SequentialReadSharesWithWritersButNotWithAnExclusiveHolder) {
       << "opening must create nothing";
 }
 
+namespace {
+
+// The SID of the user running the test, as text.
+std::wstring CurrentUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
+  char buffer[256];
+  DWORD size = 0;
+  std::wstring text;
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) {
+    wchar_t* sid = nullptr;
+    if (ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+      text = sid;
+      LocalFree(sid);
+    }
+  }
+  CloseHandle(token);
+  return text;
+}
+
+// The access list of a security descriptor, as text.
+std::wstring AccessListText(PSECURITY_DESCRIPTOR descriptor) {
+  wchar_t* text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+    return L"";
+  std::wstring result = text;
+  LocalFree(text);
+  return result;
+}
+
+// Replaces the file's access list by the one of sddl (the D: part of a security descriptor);
+// false unless the file then has exactly that list.
+bool SetAccessList(const std::wstring& path, const std::wstring& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return false;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+  const DWORD result =
+      SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, dacl, nullptr);
+  const std::wstring wanted = AccessListText(descriptor);
+  LocalFree(descriptor);
+  if (result != ERROR_SUCCESS) return false;
+  PSECURITY_DESCRIPTOR now = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &now) != ERROR_SUCCESS)
+    return false;
+  const bool kept = AccessListText(now) == wanted;
+  LocalFree(now);
+  return kept;
+}
+
+}  // namespace
+
+TEST(Files, ReadableByOthersWhenTheAccessListLetsAnyoneButOwnerSystemAndAdministratorsRead) {
+  TempDir dir;
+  const std::wstring path = dir / L"fbwarm.INI";
+  WriteBytes(path, "[STARTPARAMS]\r\n/PASSWORD:secret\r\n");
+  const std::wstring user = CurrentUserSid();
+  ASSERT_FALSE(user.empty());
+  const std::wstring own = L"D:P(A;;FA;;;" + user + L")(A;;FA;;;SY)(A;;FA;;;BA)";
+  struct Case {
+    std::wstring sddl;
+    bool readable;
+  } cases[] = {
+      {own, false},
+      {own + L"(A;;FR;;;WD)", true},         // Everyone may read
+      {own + L"(A;;FR;;;BU)", true},         // the local users may read
+      {own + L"(A;;0x100000;;;WD)", false},  // Everyone may only wait on it
+      {own + L"(A;IO;FR;;;WD)", false},      // only for what is created inside
+  };
+  for (const Case& c : cases) {
+    if (!SetAccessList(path, c.sddl))
+      GTEST_SKIP() << "this system does not keep an access list set on a file (Wine derives "
+                      "it from the Unix mode)";
+    EXPECT_EQ(IsReadableByOthers(U16(path)), c.readable) << Utf8(c.sddl);
+  }
+  EXPECT_FALSE(IsReadableByOthers(U16(dir / L"missing.INI")));
+}
+
 TEST(Files, MakeDirectoryCreatesOneLevel) {
   TempDir dir;
   EXPECT_TRUE(MakeDirectory(U16(dir / L"a")));
@@ -230,6 +319,21 @@ TEST(Process, ExecutablePathIsTheFullPathOfThisProgram) {
   ASSERT_GT(path.size(), tail.size());
   EXPECT_EQ(CompareTextIgnoreCase(path.substr(path.size() - tail.size()), tail), 0)
       << Utf8(W(path));
+}
+
+TEST(Process, ConcealedArgumentsLeaveTheCommandLineButNotWhatTheProgramRead) {
+  const std::vector<std::u16string> before = ProcessArguments();
+  const std::u16string key = u"--gtest_filter=";
+  bool found = false;
+  for (const std::u16string& argument : before) found |= argument.rfind(key, 0) == 0;
+  if (!found) GTEST_SKIP() << "run without --gtest_filter: no argument to conceal";
+  ConcealArguments([&](const std::u16string& argument) {
+    return argument.rfind(key, 0) == 0 ? key.size() : std::u16string::npos;
+  });
+  const std::wstring line = GetCommandLineW();
+  EXPECT_NE(line.find(L"--gtest_filter=XXXX"), std::wstring::npos) << Utf8(line);
+  EXPECT_EQ(line.find(L"Concealed"), std::wstring::npos) << Utf8(line);
+  EXPECT_EQ(ProcessArguments(), before);
 }
 
 TEST(Compare, IgnoresCaseOfEveryLetterAndOrdersByTheLocale) {

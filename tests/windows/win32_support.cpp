@@ -1,6 +1,9 @@
 #include "tests/windows/win32_support.h"
 
+// clang-format off
 #include <windows.h>
+#include <winternl.h>
+// clang-format on
 
 #include <stdexcept>
 #include <thread>
@@ -205,6 +208,7 @@ RunResult RunProgram(const std::wstring& application, const std::wstring& comman
   read_only_out.Close();
 
   RunResult result;
+  if (options.while_running) options.while_running(process.hProcess);
   std::thread out_reader(Drain, out_read.h, std::ref(result.out));
   std::thread err_reader(Drain, err_read.h, std::ref(result.err));
   std::thread in_writer;
@@ -229,4 +233,23 @@ RunResult RunProgram(const std::wstring& application, const std::wstring& comman
   out_reader.join();
   err_reader.join();
   return result;
+}
+
+std::wstring CommandLineOf(void* process) {
+  PROCESS_BASIC_INFORMATION basic{};
+  ULONG size = 0;
+  if (NtQueryInformationProcess(static_cast<HANDLE>(process), ProcessBasicInformation, &basic,
+                                sizeof basic, &size) != 0)
+    Fail("NtQueryInformationProcess");
+  PEB peb{};
+  RTL_USER_PROCESS_PARAMETERS parameters{};
+  SIZE_T read = 0;
+  if (!ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, &read) ||
+      !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, &read))
+    Fail("ReadProcessMemory");
+  std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
+  if (!ReadProcessMemory(process, parameters.CommandLine.Buffer, line.data(),
+                         parameters.CommandLine.Length, &read))
+    Fail("ReadProcessMemory");
+  return line;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -62,7 +63,12 @@ struct RunOptions {
   std::wstring stdout_read_only;  // non-empty: standard output is this file opened only for
                                   // reading, so that every write to it fails
   unsigned timeout_ms = 60000;    // the child is terminated after this
+  // Called with the child's process handle once it runs, before its input is written.
+  std::function<void(void* process)> while_running;
 };
+
+// The command line of a running process as others see it: from its process parameter block.
+std::wstring CommandLineOf(void* process);
 
 // Starts application with exactly command_line (argument 0 included) and waits for it.
 RunResult RunProgram(const std::wstring& application, const std::wstring& command_line,

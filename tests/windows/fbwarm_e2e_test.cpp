@@ -1,0 +1,442 @@
+// fbwarm.exe end to end under Windows (Wine here): run as another program would start it, with
+// an exact command line, against the stand-in client library as gds32.dll beside the .exe.
+// Checked: the exact output bytes, the bytes that reach the client library, how the library is
+// found and what an unusable one gives, the parameter file beside the .exe, the TEMP
+// redirection, files held open by another process, and text in the ANSI code page.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/windows/win32_support.h"
+
+namespace {
+
+const std::string kNotLocal =
+    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
+const std::string kTooFast = "FEHLER Fehler aufgetreten";
+
+std::string CrLfLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + "\r\n";
+  return out;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// Hex of bytes, as the stand-in logs them.
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+// An SPB item (1-byte count) or a start-request text item (2-byte count) of text bytes.
+std::string SpbItem(const char* code, const std::string& bytes) {
+  return code + Hex(std::string(1, static_cast<char>(bytes.size()))) + Hex(bytes);
+}
+std::string StartItem(const char* code, const std::string& bytes) {
+  const std::string count{static_cast<char>(bytes.size() & 0xFF),
+                          static_cast<char>(bytes.size() >> 8)};
+  return code + Hex(count) + Hex(bytes);
+}
+
+// UTF-16 little-endian bytes with their byte-order mark.
+std::string Utf16LeFile(const std::wstring& text) {
+  std::string bytes = "\xff\xfe";
+  for (wchar_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+struct ToolRun {
+  RunResult result;
+  std::vector<std::string> log;    // every line of the stand-in's log
+  std::vector<std::string> calls;  // its isc_service_ lines
+};
+
+class Fbwarm : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (GetACP() != 1252) GTEST_SKIP() << "these runs expect the ANSI code page 1252";
+    // A blank in the program's directory: argument 0 and the parameter file must cope.
+    bin_ = dir_ / L"My Tools";
+    ASSERT_TRUE(CreateDirectoryW(bin_.c_str(), nullptr));
+    exe_ = bin_ + L"\\fbwarm.exe";
+    CopyFileOrThrow(HostPath(FBWARM_EXE), exe_);
+  }
+
+  static std::wstring Variant(const std::string& variant, const wchar_t* file) {
+    return HostPath(STANDIN_DIR "/" + variant) + L"\\" + file;
+  }
+  void UseClient(const std::string& variant) {
+    CopyFileOrThrow(Variant(variant, L"gds32.dll"), bin_ + L"\\gds32.dll");
+  }
+  void UseXml(const std::string& variant) {
+    CopyFileOrThrow(Variant(variant, L"ibxml.dll"), bin_ + L"\\ibxml.dll");
+  }
+
+  // Runs the tool with arguments after its own quoted path, and the stand-in's script.
+  ToolRun Run(const std::wstring& arguments, const std::string& script = "",
+              RunOptions options = {}) {
+    const std::wstring log = dir_ / L"standin.log";
+    DeleteFileW(log.c_str());
+    WriteBytes(dir_ / L"standin.script", script);
+    options.env[L"FBWARM_STANDIN_SCRIPT"] = dir_ / L"standin.script";
+    options.env[L"FBWARM_STANDIN_LOG"] = log;
+    ToolRun run;
+    run.result = RunProgram(exe_, L"\"" + exe_ + L"\" " + arguments, options);
+    EXPECT_FALSE(run.result.timed_out);
+    const std::string text = ReadBytes(log);
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      run.log.push_back(text.substr(start, end - start));
+      if (run.log.back().rfind("isc_service_", 0) == 0) run.calls.push_back(run.log.back());
+      start = end + 1;
+    }
+    return run;
+  }
+
+  // The TEMP and TMP the stand-in found when the tool loaded it, as "TEMP=<hex> TMP=<hex>".
+  static std::string LoadedEnvironment(const ToolRun& run) {
+    for (const std::string& line : run.log)
+      if (line.rfind("standin_load ", 0) == 0) return line.substr(13);
+    return "(not loaded)";
+  }
+
+  TempDir dir_;
+  std::wstring bin_;
+  std::wstring exe_;
+};
+
+const std::wstring kArgs = L"/DB:C:\\DB\\A.GDB /USER:SYSDBA /PASSWORD:secret";
+// SPB: version 2 2, user_name (28) and password (29) with their byte counts.
+const std::string kSpb =
+    "0202"
+    "1c06" +
+    Hex("SYSDBA") + "1d06" + Hex("secret");
+// The 20 bytes that start the statistics of C:\DB\A.GDB with data and index pages.
+const std::string kStart = "0b6a0b00433a5c44425c412e4744426c09000000";
+const std::string kQuery = "isc_service_query handle=1 send= request=3e buffer_length=32000";
+const std::string kAttach =
+    "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") + " spb=" + kSpb + " handle=0";
+
+}  // namespace
+
+TEST_F(Fbwarm, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
+  UseClient("full");
+  ToolRun run = Run(kArgs, "line Database \"C:\\\\DB\\\\A.GDB\" \nline \tPage size\t\t8192\n");
+  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "Database \"C:\\DB\\A.GDB\" ",
+                                       "\tPage size\t\t8192", "", kTooFast}));
+  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.exit_code, 0u);
+  EXPECT_EQ(run.calls,
+            (std::vector<std::string>{"isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
+                                          " spb=" + kSpb + " handle=0",
+                                      "isc_service_start handle=1 request=" + kStart, kQuery,
+                                      kQuery, kQuery, "isc_service_detach handle=1"}));
+}
+
+TEST_F(Fbwarm, ARunOfTwoSecondsEndsWithTheResultLineNamingServerAndDatabase) {
+  UseClient("full");
+  RunOptions options;
+  options.env[L"FBWARM_STANDIN_LOAD_DELAY_MS"] = L"2100";
+  ToolRun run = Run(kArgs + L" /SERVER:dbhost/3051", "line only\n", options);
+  EXPECT_EQ(run.result.out,
+            CrLfLines({kNotLocal, "only", "", "Fertig! (DB=dbhost/3051:C:\\DB\\A.GDB)"}));
+  ASSERT_FALSE(run.calls.empty());
+  EXPECT_EQ(run.calls[0], "isc_service_attach service=" + Hex("dbhost/3051:service_mgr") +
+                              " spb=" + kSpb + " handle=0");
+}
+
+TEST_F(Fbwarm, TheCommandLineIsSplitByTheToolsOwnRules) {
+  UseClient("full");
+  // Quotes open and close stretches anywhere in an argument and are dropped; a backslash is an
+  // ordinary character; two quotes standing alone give no argument.
+  ToolRun run =
+      Run(L"\"\" \"/DB:C:\\My Data\\Main.gdb\" /USER:\"SYS\"DBA \"\" "
+          L"/PASSWORD:se\" \"cret\\ \"\"",
+          "");
+  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", kTooFast}));
+  ASSERT_EQ(run.calls.size(), 4u) << run.result.out;
+  EXPECT_EQ(run.calls[0], "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
+                              " spb=0202" + SpbItem("1c", "SYSDBA") + SpbItem("1d", "se cret\\") +
+                              " handle=0");
+  EXPECT_EQ(run.calls[1], "isc_service_start handle=1 request=0b" +
+                              StartItem("6a", "C:\\My Data\\Main.gdb") + "6c09000000");
+}
+
+TEST_F(Fbwarm, HelpPrintsItsLinesAndWaitsForOneLineOfInput) {
+  const std::string help = CrLfLines({
+      "Parameter:",
+      "/SERVER:127.0.0.1 /DB:C:\\DB\\Kandor.gdb /USER:SYSDBA /PASSWORD:XXXXXX",
+      "",
+      "/SERVER",
+      "    Optional, gibt Server an",
+      "/DB",
+      "    gibt den Pfad der Datenbank aus Sicht des Servers an",
+      "/USER",
+      "    gibt den zu verwendenenden USER an, sollte aber SYSDBA sein",
+      "/PASSWORD",
+      "    gibt das Passwort des USERs an",
+      "",
+      "...Weiter mit Enter...",
+  });
+  UseClient("full");
+  struct Case {
+    std::wstring arguments;
+    std::optional<std::string> input;
+  } cases[] = {
+      {L"/?", std::nullopt},                  // input from NUL: at its end at once
+      {L"-? " + kArgs, std::string("\r\n")},  // Enter; nothing else runs
+      {L"? /DB:x", std::string("\x1a")},      // Ctrl-Z
+      {L"\\?", std::string("more\r\nlines\r\n")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.arguments));
+    RunOptions options;
+    options.stdin_bytes = c.input;
+    ToolRun run = Run(c.arguments, "", options);
+    EXPECT_EQ(run.result.out, help);
+    EXPECT_EQ(run.result.exit_code, 0u);
+    EXPECT_TRUE(run.log.empty()) << "help mode loads no client library";
+  }
+}
+
+TEST_F(Fbwarm, ClientLibraryIsFoundBesideTheProgramOrOnThePath) {
+  const std::string missing =
+      "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to "
+      "use this functionality";
+  // Reported before any parameter is looked at.
+  EXPECT_EQ(Run(L"").result.out, CrLfLines({kNotLocal, missing}));
+
+  // Something that is no DLL at all is missing too, and brings up no dialog box.
+  WriteBytes(bin_ + L"\\gds32.dll", "not a library");
+  ToolRun broken = Run(kArgs);
+  EXPECT_EQ(broken.result.out, CrLfLines({kNotLocal, missing}));
+  EXPECT_FALSE(broken.result.timed_out);
+  DeleteFileW((bin_ + L"\\gds32.dll").c_str());
+
+  // The standard search order: a directory on PATH serves as well as the program's own.
+  const std::wstring elsewhere = dir_ / L"client";
+  ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+  CopyFileOrThrow(Variant("full", L"gds32.dll"), elsewhere + L"\\gds32.dll");
+  RunOptions options;
+  wchar_t path[32768];
+  const DWORD length = GetEnvironmentVariableW(L"PATH", path, 32768);
+  options.env[L"PATH"] = elsewhere + L";" + std::wstring(path, length);
+  ToolRun on_path = Run(kArgs, "", options);
+  EXPECT_EQ(on_path.result.out, CrLfLines({kNotLocal, "", kTooFast}));
+  EXPECT_EQ(on_path.calls.size(), 4u);
+}
+
+TEST_F(Fbwarm, LoaderVariantsOfOlderAndIncompleteLibraries) {
+  const std::string os_error = "FEHLER Systemfehler.  Code: 127.";
+  struct Case {
+    std::string client;
+    std::string xml;  // empty: no ibxml.dll
+    std::vector<std::string> first_lines;
+    size_t service_calls;
+  } cases[] = {
+      {"full", "", {kNotLocal, "", kTooFast}, 4},
+      {"v80", "xml", {kNotLocal, "", kTooFast}, 4},
+      {"no-version-functions", "", {kNotLocal, "", kTooFast}, 4},
+      {"no-rollback-retaining",
+       "",
+       {kNotLocal,
+        "FEHLER isc_service_attach is an InterBase 6 function. Please upgrade to InterBase 6 "
+        "to use this functonality"},
+       0},
+      {"no-transaction-info", "", {kNotLocal, os_error}, 0},
+      {"full", "xml-incomplete", {kNotLocal, os_error}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.client + " " + c.xml);
+    DeleteFileW((bin_ + L"\\ibxml.dll").c_str());
+    UseClient(c.client);
+    if (!c.xml.empty()) UseXml(c.xml);
+    ToolRun run = Run(kArgs);
+    std::vector<std::string> lines = SplitCrLf(run.result.out);
+    if (c.first_lines.back() == os_error) {
+      // The system's own text for the code follows on a line of its own, without a full stop.
+      ASSERT_EQ(lines.size(), 3u) << run.result.out;
+      EXPECT_FALSE(lines[2].empty());
+      EXPECT_NE(lines[2].back(), '.');
+      lines.pop_back();
+    }
+    EXPECT_EQ(lines, c.first_lines);
+    EXPECT_EQ(run.calls.size(), c.service_calls);
+  }
+}
+
+TEST_F(Fbwarm, ParameterFileBesideTheProgramInEveryEncoding) {
+  UseClient("full");
+  // The password "geheim" + a-umlaut reaches the server in the ANSI code page: E4.
+  const std::string spb = "0202" + SpbItem("1c", "SYSDBA") + SpbItem("1d", "geheim\xe4");
+  struct Case {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"ANSI", "[Other]\r\n/DB:wrong\r\n[startparams]\r\n  /USER:SYSDBA\r\n/PASSWORD:geheim\xe4"},
+      {"UTF-8", "\xef\xbb\xbf[STARTPARAMS]\n/USER:SYSDBA\n/PASSWORD:geheim\xc3\xa4\n"},
+      {"UTF-16", Utf16LeFile(L"[STARTPARAMS]\r\n/USER:SYSDBA\r/PASSWORD:geheim\u00e4")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(bin_ + L"\\fbwarm.INI", c.bytes);
+    ToolRun run = Run(L"/DB:C:\\DB\\A.GDB");
+    EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", kTooFast}));
+    ASSERT_FALSE(run.calls.empty()) << run.result.out;
+    EXPECT_EQ(run.calls[0], "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
+                                " spb=" + spb + " handle=0");
+  }
+}
+
+TEST_F(Fbwarm, ParameterFileThatAWriterHoldsOpenContributesNothing) {
+  UseClient("full");
+  WriteBytes(bin_ + L"\\fbwarm.INI", "[STARTPARAMS]\r\n/USER:SYSDBA\r\n/PASSWORD:x\r\n");
+  {
+    HeldFile editor(bin_ + L"\\fbwarm.INI", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    EXPECT_EQ(Run(L"/DB:C:\\DB\\A.GDB").result.out,
+              CrLfLines({kNotLocal, "FEHLER Parameter USER fehler"}));
+  }
+  HeldFile reader(bin_ + L"\\fbwarm.INI", GENERIC_READ, FILE_SHARE_READ);
+  EXPECT_EQ(Run(L"/DB:C:\\DB\\A.GDB").result.out, CrLfLines({kNotLocal, "", kTooFast}));
+}
+
+TEST_F(Fbwarm, TempRedirectionWithDriveLettersAndBackslashes) {
+  UseClient("full");
+  const std::wstring work = dir_ / L"work";
+  ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
+  const std::wstring inherited = L"C:\\inherited-temp";
+  struct Case {
+    std::wstring argument;              // the TEMP argument as typed
+    std::wstring expected;              // TEMP and TMP in the tool afterwards
+    std::vector<std::wstring> created;  // directories that must exist afterwards
+  } cases[] = {
+      {L"/TEMP:" + work + L"\\T\\Run", work + L"\\T\\Run", {work + L"\\T", work + L"\\T\\Run"}},
+      {L"/TEMP:" + work + L"\\T2\\", work + L"\\T2\\", {work + L"\\T2"}},
+      {L"\"/TEMP:" + work + L"\\My Temp\"", work + L"\\My Temp", {work + L"\\My Temp"}},
+      {L"/TEMP:%FBWARM_WORK%\\Tmp", work + L"\\Tmp", {work + L"\\Tmp"}},
+      {L"/TEMP:D:", L"D:", {}},                        // a drive counts as present
+      {L"/TEMP:x", L"x", {}},                          // too short to be tested
+      {L"/TEMP:%FBWARM_NOSUCH%\\Tmp", inherited, {}},  // a relative path that fails
+      {L"/TEMP:", inherited, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.argument));
+    RunOptions options;
+    options.env[L"TEMP"] = inherited;
+    options.env[L"TMP"] = inherited;
+    options.env[L"FBWARM_WORK"] = work;
+    options.env[L"FBWARM_NOSUCH"] = std::nullopt;
+    options.working_dir = work;
+    ToolRun run = Run(c.argument + L" " + kArgs, "", options);
+    EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", kTooFast}));
+    const std::string hex = Hex(Utf8(c.expected));
+    EXPECT_EQ(LoadedEnvironment(run), "TEMP=" + hex + " TMP=" + hex);
+    for (const std::wstring& directory : c.created) {
+      const DWORD attributes = GetFileAttributesW(directory.c_str());
+      EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+          << Utf8(directory);
+    }
+  }
+  EXPECT_EQ(GetFileAttributesW((work + L"\\%FBWARM_NOSUCH%").c_str()), INVALID_FILE_ATTRIBUTES)
+      << "a failed redirection creates nothing";
+}
+
+TEST_F(Fbwarm, DatabaseFileHeldOpenByAnotherProcessWithAndWithoutSharedReading) {
+  UseClient("full");
+  const std::wstring db = dir_ / L"Main.gdb";
+  WriteBytes(db, std::string(1 << 20, 'p'));
+  const std::wstring arguments = L"\"/DB:" + db + L"\" /USER:SYSDBA /PASSWORD:secret";
+  const std::string expected =
+      CrLfLines({"Natives FileCache Start...", "Natives FileCache Fertig.", "", kTooFast});
+  const std::string start =
+      "isc_service_start handle=1 request=0b" + StartItem("6a", Utf8(db)) + "6c09000000";
+  {
+    // The database server: writing, and sharing reading and writing.
+    HeldFile server(db, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ToolRun run = Run(arguments);
+    EXPECT_EQ(run.result.out, expected);
+    ASSERT_EQ(run.calls.size(), 4u);
+    EXPECT_EQ(run.calls[1], start);
+  }
+  {
+    // Held without sharing: still a local file (in use), the read-through reads nothing and
+    // says so with nothing: the same lines, and the warm-up run follows.
+    HeldFile exclusive(db, GENERIC_READ | GENERIC_WRITE, 0);
+    ToolRun run = Run(arguments);
+    EXPECT_EQ(run.result.out, expected);
+    EXPECT_EQ(run.calls.size(), 4u);
+  }
+  // A directory is no local file, whatever it is called.
+  ToolRun directory = Run(L"\"/DB:" + dir_.path() + L"\" /USER:SYSDBA /PASSWORD:secret");
+  EXPECT_EQ(directory.result.out, CrLfLines({kNotLocal, "", kTooFast}));
+}
+
+TEST_F(Fbwarm, TextCrossesInCodePage1252AndALackingCharacterBecomesAQuestionMark) {
+  UseClient("full");
+  RunOptions options;
+  options.env[L"FBWARM_STANDIN_LOAD_DELAY_MS"] = L"2100";
+  // o-umlaut, sharp s and the euro sign are in 1252; the CJK character and U+0100 are not.
+  const std::wstring db = L"C:\\Daten\\Gr\u00f6\u00dfe\u20ac\u4e2d\u0100.gdb";
+  const std::string ansi =
+      "C:\\Daten\\Gr\xf6\xdf"
+      "e\x80??.gdb";
+  ToolRun run =
+      Run(L"\"/DB:" + db + L"\" /USER:SYSDBA /PASSWORD:secret", "line Seite \\xe4\\x80\n", options);
+  EXPECT_EQ(run.result.out,
+            CrLfLines({kNotLocal, "Seite \xe4\x80", "", "Fertig! (DB=127.0.0.1:" + ansi + ")"}));
+  ASSERT_EQ(run.calls.size(), 5u);  // attach, start, two queries, detach
+  EXPECT_EQ(run.calls[1],
+            "isc_service_start handle=1 request=0b" + StartItem("6a", ansi) + "6c09000000");
+}
+
+TEST_F(Fbwarm, StandardOutputThatRefusesWritesEndsWithExitCodeOne) {
+  UseClient("full");
+  const std::wstring out = dir_ / L"read-only.txt";
+  WriteBytes(out, "");
+  RunOptions options;
+  options.stdout_read_only = out;
+  ToolRun run = Run(kArgs, "", options);
+  EXPECT_EQ(run.result.exit_code, 1u);
+  EXPECT_NE(run.result.err.find("Dateizugriff verweigert"), std::string::npos) << run.result.err;
+  EXPECT_EQ(ReadBytes(out), "");
+}
+
+TEST_F(Fbwarm, PasswordValuesVanishFromTheCommandLineThatOthersSee) {
+  // Help mode waits for Enter, which gives the time to look at the running tool.
+  std::wstring seen;
+  RunOptions options;
+  options.stdin_bytes = "\r\n";
+  options.while_running = [&](void* process) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      seen = CommandLineOf(process);
+      if (seen.find(L"XXXX") != std::wstring::npos) break;
+      Sleep(25);
+    }
+  };
+  ToolRun run = Run(L"/? /USER:SYSDBA \"/PASSWORD:top secret\" -password=abc", "", options);
+  EXPECT_EQ(SplitCrLf(run.result.out).size(), 13u);
+  EXPECT_EQ(seen, L"\"" + exe_ + L"\" /? /USER:SYSDBA \"/PASSWORD:XXXXXXXXXX\" -password=XXX");
+}
