@@ -5,6 +5,8 @@
 #include <wchar.h>
 #include <wctype.h>
 
+#include <algorithm>
+
 #include "platform/compare.h"
 
 namespace {
@@ -32,6 +34,8 @@ int CompareTextIgnoreCase(const std::u16string& a, const std::u16string& b) {
   // wcscoll stops at a NUL; the code point order below still sees the rest.
   int collated = wcscoll(wa.c_str(), wb.c_str());
   if (collated != 0) return collated < 0 ? -1 : 1;
-  int exact = wa.compare(wb);
-  return exact < 0 ? -1 : (exact > 0 ? 1 : 0);
+  // Element by element rather than wstring::compare: glibc's vectorised wmemcmp reads whole
+  // 32-byte words past the string's end, which valgrind reports as invalid reads.
+  if (std::lexicographical_compare(wa.begin(), wa.end(), wb.begin(), wb.end())) return -1;
+  return std::lexicographical_compare(wb.begin(), wb.end(), wa.begin(), wa.end()) ? 1 : 0;
 }
