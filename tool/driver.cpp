@@ -49,7 +49,7 @@ void WarnAboutExposedPassword() {
   if (list && list->ParameterFileExposesPassword())
     ConsoleWriteError(
         "fbwarm: WARNUNG: Die Parameterdatei enthaelt ein Passwort und ist fuer andere "
-        "Benutzer lesbar (chmod 600 schuetzt es).\n");
+        "Benutzer lesbar; sie sollte nur fuer ihren Eigentuemer lesbar sein.\n");
 }
 
 void ShowHelp(LineOutput& out) {
