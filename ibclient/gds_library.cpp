@@ -10,9 +10,10 @@
 // Every row that Firebird's header declares must match it, or a call would break the ABI.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // isc_interprete
-#define GDS_CHECK_SIGNATURE(result, name, params, args)                                     \
-  static_assert(std::is_same_v<decltype(&::name), result(*) params>, #name " differs from " \
-                                                                           "ibase.h");
+#define GDS_CHECK_SIGNATURE(result, name, params, args)                    \
+  static_assert(std::is_same_v<decltype(&::name), result(*) params>, #name \
+                " differs from "                                           \
+                "ibase.h");
 GDS_DECLARED_ENTRY_POINTS(GDS_CHECK_SIGNATURE)
 #undef GDS_CHECK_SIGNATURE
 #pragma GCC diagnostic pop
