@@ -33,6 +33,7 @@ bool ReadWholeFile(const std::u16string& path, std::string& bytes);
 bool MakeDirectory(const std::u16string& path);
 
 // A file opened for sequential reading, shared with readers and writers, never created.
+// Something that has no end to read to (a FIFO, a character device) is not opened.
 // The handle is closed by the destructor.
 class SequentialFile {
  public:

@@ -40,6 +40,22 @@ class FdCloser {
   int fd_;
 };
 
+// Opens a file for reading it through. Only what has an end qualifies: a FIFO would hold the
+// open (and then the reads) until a writer comes, and a character device such as /dev/zero
+// never ends. A block device (a database on a raw device) is read like a file.
+int OpenForReadThrough(const std::u16string& path) {
+  int fd = OpenForReading(path, O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    close(fd);
+    return -1;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
 ssize_t ReadRetrying(int fd, void* buffer, size_t size) {
   ssize_t n;
   do {
@@ -100,7 +116,7 @@ bool MakeDirectory(const std::u16string& path) {
   return NativePath(path, native) && mkdir(native.c_str(), 0777) == 0;
 }
 
-SequentialFile::SequentialFile(const std::u16string& path) : handle_(OpenForReading(path, 0)) {}
+SequentialFile::SequentialFile(const std::u16string& path) : handle_(OpenForReadThrough(path)) {}
 
 SequentialFile::~SequentialFile() {
   if (handle_ >= 0) close(static_cast<int>(handle_));

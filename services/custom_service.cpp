@@ -222,7 +222,9 @@ void TIBCustomService::InternalServiceQuery() {
   CheckActive();
   if (FQueryParams.empty()) RaiseClientError(ClientErrorCode::QueryParamsInvalid);
   FQuerySPB = FQueryParams;
-  if (FOutputBuffer.empty()) FOutputBuffer.assign(static_cast<size_t>(FBufferSize), '\0');
+  // Zeroed for every query, not only the first: an answer cut short must not be completed by
+  // the bytes the previous answer left behind (it would repeat that answer's line).
+  FOutputBuffer.assign(static_cast<size_t>(FBufferSize), '\0');
 
   // No send items and no time-out item: the call returns when the server has an answer.
   const ISC_STATUS status = FGDSLibrary->isc_service_query(

@@ -74,8 +74,8 @@ class TIBCustomService : public TComponent {
   IGDSLibrary& GDSLibrary() const { return *FGDSLibrary; }
 
   // Sends the request items in FQueryParams and receives the answer into FOutputBuffer,
-  // which is allocated (FBufferSize bytes, zero-filled) on first use. A failed call drops the
-  // handle without a detach. FQueryParams is empty afterwards in every case.
+  // which holds FBufferSize bytes, all zero before each query. A failed call drops the handle
+  // without a detach. FQueryParams is empty afterwards in every case.
   void InternalServiceQuery();
 
   // A failed start or query leaves the session detached; the server has dropped it already.
