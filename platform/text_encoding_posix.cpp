@@ -26,15 +26,16 @@ class Converter {
   bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
   // Converts one step: returns false with errno on a failed step, true when all input was
-  // taken. The output buffer grows as needed.
+  // taken. The output grows in proportion to what is left, so a large text takes few calls.
   bool Step(const char*& in, size_t& in_left, std::string& out) {
-    char chunk[4096];
     while (true) {
-      char* dst = chunk;
-      size_t dst_left = sizeof chunk;
+      const size_t used = out.size();
+      out.resize(used + 4 * in_left + 64);  // room for the worst expansion of what is left
+      char* dst = out.data() + used;
+      size_t dst_left = out.size() - used;
       char* src = const_cast<char*>(in);
       size_t rc = iconv(cd_, in ? &src : nullptr, &in_left, &dst, &dst_left);
-      out.append(chunk, sizeof chunk - dst_left);
+      out.resize(out.size() - dst_left);
       if (in) in = src;
       if (rc != static_cast<size_t>(-1)) return true;
       if (errno != E2BIG) return false;
