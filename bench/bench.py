@@ -257,30 +257,35 @@ def mbps(size, secs):
 
 
 def goals(res):
+    """Each goal judged on the medians; the best runs are shown beside them, since cold reads on a
+    shared machine vary a lot from run to run."""
     size = res["database"]["bytes"]
     fc, ss = res["file_cache"], res["server_side"]
-    med = lambda d, n: d[n]["secs"]["median"]
-    cold_fb = med(fc["cold"], "fbwarm read-through")
+    secs = lambda d, n, k: d[n]["secs"][k]
+    rate = lambda d, n, k: f"{mbps(size, secs(d, n, k)):.0f}"
     peers = ["cat", "dd bs=64M", "vmtouch -t"]
-    fastest = min(peers, key=lambda n: med(fc["cold"], n))
-    device = med(fc["cold"], "O_DIRECT dd bs=64M (device)")
-    warm_fb, warm_cat = med(fc["warm"], "fbwarm read-through"), med(fc["warm"], "cat")
-    rss = max(ss[s]["fbwarm full run"]["rss_kib"] for s in ss) / 1024
-    rows = [
-        ("read-through from cold at least as fast as the fastest peer",
-         f"{mbps(size, cold_fb):.0f} MB/s vs {fastest} {mbps(size, med(fc['cold'], fastest)):.0f} MB/s",
-         cold_fb <= med(fc["cold"], fastest)),
-        ("read-through from cold within 10% of the device limit",
-         f"{mbps(size, cold_fb):.0f} MB/s vs O_DIRECT {mbps(size, device):.0f} MB/s ({cold_fb / device - 1:+.0%} time)",
-         cold_fb <= device * 1.10),
-        ("read-through from warm within 10% of cat",
-         f"{mbps(size, warm_fb):.0f} MB/s vs {mbps(size, warm_cat):.0f} MB/s ({warm_fb / warm_cat - 1:+.0%} time)",
-         warm_fb <= warm_cat * 1.10),
-    ]
+    fastest = min(peers, key=lambda n: secs(fc["cold"], n, "median"))
+    device = "O_DIRECT dd bs=64M (device)"
+    fb = "fbwarm read-through"
+    rows = []
+    for label, state, other, slack in (
+            (f"read-through from cold at least as fast as the fastest peer ({fastest})", "cold", fastest, 1.0),
+            ("read-through from cold within 10% of the device limit", "cold", device, 1.10),
+            ("read-through from warm within 10% of cat", "warm", "cat", 1.10)):
+        d = fc[state]
+        measured = (f"median {rate(d, fb, 'median')} vs {rate(d, other, 'median')} MB/s "
+                    f"({secs(d, fb, 'median') / secs(d, other, 'median') - 1:+.0%} time); "
+                    f"best {rate(d, fb, 'min')} vs {rate(d, other, 'min')} MB/s")
+        rows.append((label, measured, secs(d, fb, "median") <= secs(d, other, "median") * slack))
     for state in ("cold", "warm"):
-        fb, svc = med(ss[state], "fbwarm statistics run"), med(ss[state], "fbsvcmgr action_db_stats")
+        d = ss[state]
+        a, b = "fbwarm statistics run", "fbsvcmgr action_db_stats"
         rows.append((f"statistics run ({state}) within 5% of fbsvcmgr",
-                     f"{fb:.2f} s vs {svc:.2f} s ({fb / svc - 1:+.1%})", fb <= svc * 1.05))
+                     f"median {secs(d, a, 'median'):.2f} vs {secs(d, b, 'median'):.2f} s "
+                     f"({secs(d, a, 'median') / secs(d, b, 'median') - 1:+.1%}); "
+                     f"best {secs(d, a, 'min'):.2f} vs {secs(d, b, 'min'):.2f} s",
+                     secs(d, a, "median") <= secs(d, b, "median") * 1.05))
+    rss = max(ss[s]["fbwarm full run"]["rss_kib"] for s in ss) / 1024
     rows.append(("peak RSS of a full run under 80 MiB", f"{rss:.1f} MiB", rss < 80))
     return rows
 
@@ -299,7 +304,7 @@ def write_report(res, out_dir):
              "MB/s are 10^6 bytes per second. Re-run with `bench/run`.\n")
 
     L.append("## Goals\n")
-    L.append("| Goal | Measured (medians) | Met |")
+    L.append("| Goal | Measured | Met (on the medians) |")
     L.append("|---|---|---|")
     for goal, measured, ok in goals(res):
         L.append(f"| {goal} | {measured} | {'yes' if ok else '**no**'} |")
@@ -309,7 +314,10 @@ def write_report(res, out_dir):
     L.append("## 1. OS file cache: reading the file through\n")
     L.append("Cold: the file's pages evicted first (`vmtouch -e`, residency checked below 1%). "
              "Warm: the file fully resident. `fbwarm read-through` is the tool's own read-through "
-             "(`ReadThroughFile`, 64 MiB reads) timed alone by bench/read_through_bench.\n")
+             "(`ReadThroughFile`, 64 MiB reads) timed alone by bench/read_through_bench. A single stream of "
+             "O_DIRECT reads is the device's limit for one reader without the cache; the kernel's read-ahead "
+             "keeps more requests in flight and can pass it. vmtouch maps the whole file, so its RSS counts "
+             "the file's cached pages, not memory it allocated.\n")
     L.append("| Tool | State | Min s | Median s | MB/s (median) | MB/s (best) | Resident before | Resident after | Peak RSS MiB |")
     L.append("|---|---|---|---|---|---|---|---|---|")
     for state in ("cold", "warm"):
@@ -373,9 +381,9 @@ def write_chart(res, out_dir, work):
     d1 = os.path.join(work, "read.dat")
     with open(d1, "w") as f:
         for name in fc["cold"]:
-            cold = mbps(size, fc["cold"][name]["secs"]["median"])
-            warm = mbps(size, fc["warm"][name]["secs"]["median"]) if name in fc["warm"] else 0
-            f.write(f'"{name}" {cold:.1f} {warm:.1f}\n')
+            cold = fc["cold"][name]["secs"]["median"]
+            warm = fc["warm"][name]["secs"]["median"] if name in fc["warm"] else 0
+            f.write(f'"{name}" {cold:.3f} {warm:.3f}\n')
     d2 = os.path.join(work, "stats.dat")
     with open(d2, "w") as f:
         for name in ss["cold"]:
@@ -396,9 +404,10 @@ set style fill solid 0.85 border -1
 set boxwidth 0.9
 set grid ytics
 set xtics rotate by -30 scale 0
-set key top right
+set key top right horizontal
+set offsets 0, 0, graph 0.15, 0
 set yrange [0:*]
-set title "1. Reading the file through (MB/s, higher is better)"
+set title "1. Reading the file through (seconds, lower is better)"
 plot "{d1}" using 2:xtic(1) title "cold" lc rgb "#3b6ea5", "" using 3 title "warm" lc rgb "#e39b2d"
 set title "2. Statistics action (seconds, lower is better)"
 plot "{d2}" using 2:xtic(1) title "cold" lc rgb "#3b6ea5", "" using 3 title "warm" lc rgb "#e39b2d"
