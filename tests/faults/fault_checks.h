@@ -7,16 +7,9 @@
 
 #include "tests/tool/fbwarm_process.h"
 
-// The driver's line for a database path that names no local file.
-inline const std::string kNotLocal =
-    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
 // The read-through's two lines.
 inline const std::vector<std::string> kReadThrough = {"Natives FileCache Start...",
                                                       "Natives FileCache Fertig."};
-// The error line of a run whose client library cannot be loaded (BrokenClientDir()).
-inline const std::string kLibraryMissing =
-    "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to use "
-    "this functionality";
 
 // The run ended normally with exit code 0, nothing on standard error, and exactly one
 // "FEHLER " line, which is the last line and carries error (its line breaks as CR LF).

@@ -10,28 +10,6 @@
 
 namespace {
 
-const std::vector<std::string> kHelp = {
-    "Parameter:",
-    "/SERVER:127.0.0.1 /DB:C:\\DB\\Kandor.gdb /USER:SYSDBA /PASSWORD:XXXXXX",
-    "",
-    "/SERVER",
-    "    Optional, gibt Server an",
-    "/DB",
-    "    gibt den Pfad der Datenbank aus Sicht des Servers an",
-    "/USER",
-    "    gibt den zu verwendenenden USER an, sollte aber SYSDBA sein",
-    "/PASSWORD",
-    "    gibt das Passwort des USERs an",
-    "",
-    "...Weiter mit Enter...",
-};
-
-const std::string kNotLocal =
-    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
-const std::string kLibraryMissing =
-    "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to use "
-    "this functionality";
-
 // A run whose client library cannot load, so that nothing reaches a server.
 ProcessResult RunWithoutClient(std::vector<std::string> args, ProcessOptions options = {}) {
   options.args = std::move(args);
@@ -48,7 +26,7 @@ TEST(Help, EachSpellingOfTheSwitchPrintsOnlyTheHelpAndEndsAtEndOfInput) {
     SCOPED_TRACE(help);
     // The broken client library proves nothing else ran: loading it would print an error.
     ProcessResult r = RunWithoutClient({"/DB:" + dir / "db.fdb", help, "/USER:SYSDBA"});
-    EXPECT_EQ(r.out, CrLfLines(kHelp));
+    EXPECT_EQ(r.out, CrLfLines(kHelpLines));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.exit_code, 0);
   }
@@ -63,7 +41,7 @@ TEST(Help, WaitsForOneLineOfInputOnly) {
   ProcessOptions options;
   options.stdin_bytes = "\r\nmore input that nobody reads\n";
   ProcessResult r = RunWithoutClient({"?"}, options);
-  EXPECT_EQ(r.out, CrLfLines(kHelp));
+  EXPECT_EQ(r.out, CrLfLines(kHelpLines));
   EXPECT_EQ(r.exit_code, 0);
 }
 
@@ -71,7 +49,7 @@ TEST(Help, ClosedStandardInputIsAnErrorLineNotACrash) {
   ProcessOptions options;
   options.shell_prefix = "exec 0<&-;";
   ProcessResult r = RunWithoutClient({"?"}, options);
-  std::vector<std::string> expected = kHelp;
+  std::vector<std::string> expected = kHelpLines;
   expected.push_back("FEHLER E/A-Fehler 9");
   EXPECT_EQ(r.out, CrLfLines(expected));
   EXPECT_EQ(r.exit_code, 0);

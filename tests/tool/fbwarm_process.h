@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/run_process.h"
+#include "tests/support/tool_output.h"
 
 // Where the build put the binary and the stand-in client library variants.
 std::string FbwarmBinary();
@@ -14,9 +15,3 @@ std::string StandinDir(const std::string& variant = "full");
 
 // A directory whose libfbclient.so.2 is an empty file: loading it fails as a missing library.
 std::string BrokenClientDir();
-
-// The output lines of a run, split at CR LF; a trailing part without CR LF is kept as is.
-std::vector<std::string> SplitCrLf(const std::string& bytes);
-
-// Joins lines, each followed by CR LF.
-std::string CrLfLines(const std::vector<std::string>& lines);

@@ -59,18 +59,6 @@ std::vector<std::string> Comparable(std::vector<std::string> lines) {
   return lines;
 }
 
-std::vector<std::string> SplitLf(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 class RealServer : public ::testing::Test {
  protected:
   void SetUp() override { SKIP_WITHOUT_REAL_SERVER(); }
@@ -110,7 +98,7 @@ TEST_F(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {
   EXPECT_EQ(lines.back(), "FEHLER Fehler aufgetreten");
   std::vector<std::string> report(lines.begin() + 2, lines.end() - 2);
   EXPECT_EQ(lines[lines.size() - 2], "");  // the empty line that ends every report
-  EXPECT_EQ(Comparable(report), Comparable(SplitLf(theirs.out)));
+  EXPECT_EQ(Comparable(report), Comparable(SplitAt(theirs.out, "\n")));
   EXPECT_GT(report.size(), 50u);
 }
 

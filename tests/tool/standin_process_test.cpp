@@ -7,26 +7,10 @@
 
 namespace {
 
-const std::string kNotLocal =
-    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
-
 struct StandinRun {
   ProcessResult result;
   std::vector<std::string> calls;  // the service calls from the stand-in's log
 };
-
-std::vector<std::string> ServiceCalls(const std::string& log) {
-  std::vector<std::string> calls;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    std::string line = log.substr(start, end - start);
-    if (line.rfind("isc_service_", 0) == 0) calls.push_back(line);
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return calls;
-}
 
 StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& script,
                      const std::string& variant = "full") {
@@ -38,19 +22,8 @@ StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& sc
   options.env["FBWARM_STANDIN_SCRIPT"] = dir / "script";
   options.env["FBWARM_STANDIN_LOG"] = dir / "log";
   StandinRun run{RunProcess(FbwarmBinary(), options), {}};
-  run.calls = ServiceCalls(ReadFileBytes(dir / "log"));
+  run.calls = ServiceCalls(SplitAt(ReadFileBytes(dir / "log"), "\n"));
   return run;
-}
-
-// Hex of text bytes, as the stand-in logs them.
-std::string Hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
 }
 
 const std::vector<std::string> kArgs = {"/DB:/srv/db/main.fdb", "/USER:SYSDBA", "/PASSWORD:secret"};

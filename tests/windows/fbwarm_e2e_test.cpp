@@ -10,42 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/tool_output.h"
 #include "tests/windows/win32_support.h"
 
 namespace {
 
-const std::string kNotLocal =
-    "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
 const std::string kTooFast = "FEHLER Fehler aufgetreten";
-
-std::string CrLfLines(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const std::string& line : lines) out += line + "\r\n";
-  return out;
-}
-
-std::vector<std::string> SplitCrLf(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
-// Hex of bytes, as the stand-in logs them.
-std::string Hex(const std::string& bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
-  return out;
-}
 
 // An SPB item (1-byte count) or a start-request text item (2-byte count) of text bytes.
 std::string SpbItem(const char* code, const std::string& bytes) {
@@ -105,15 +75,8 @@ class Fbwarm : public testing::Test {
     ToolRun run;
     run.result = RunProgram(exe_, L"\"" + exe_ + L"\" " + arguments, options);
     EXPECT_FALSE(run.result.timed_out);
-    const std::string text = ReadBytes(log);
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      run.log.push_back(text.substr(start, end - start));
-      if (run.log.back().rfind("isc_service_", 0) == 0) run.calls.push_back(run.log.back());
-      start = end + 1;
-    }
+    run.log = SplitAt(ReadBytes(log), "\n");
+    run.calls = ServiceCalls(run.log);
     return run;
   }
 
@@ -187,21 +150,7 @@ TEST_F(Fbwarm, TheCommandLineIsSplitByTheToolsOwnRules) {
 }
 
 TEST_F(Fbwarm, HelpPrintsItsLinesAndWaitsForOneLineOfInput) {
-  const std::string help = CrLfLines({
-      "Parameter:",
-      "/SERVER:127.0.0.1 /DB:C:\\DB\\Kandor.gdb /USER:SYSDBA /PASSWORD:XXXXXX",
-      "",
-      "/SERVER",
-      "    Optional, gibt Server an",
-      "/DB",
-      "    gibt den Pfad der Datenbank aus Sicht des Servers an",
-      "/USER",
-      "    gibt den zu verwendenenden USER an, sollte aber SYSDBA sein",
-      "/PASSWORD",
-      "    gibt das Passwort des USERs an",
-      "",
-      "...Weiter mit Enter...",
-  });
+  const std::string help = CrLfLines(kHelpLines);
   UseClient("full");
   struct Case {
     std::wstring arguments;
@@ -224,16 +173,13 @@ TEST_F(Fbwarm, HelpPrintsItsLinesAndWaitsForOneLineOfInput) {
 }
 
 TEST_F(Fbwarm, ClientLibraryIsFoundBesideTheProgramOrOnThePath) {
-  const std::string missing =
-      "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to "
-      "use this functionality";
   // Reported before any parameter is looked at.
-  EXPECT_EQ(Run(L"").result.out, CrLfLines({kNotLocal, missing}));
+  EXPECT_EQ(Run(L"").result.out, CrLfLines({kNotLocal, kLibraryMissing}));
 
   // Something that is no DLL at all is missing too, and brings up no dialog box.
   WriteBytes(bin_ + L"\\gds32.dll", "not a library");
   ToolRun broken = Run(kArgs);
-  EXPECT_EQ(broken.result.out, CrLfLines({kNotLocal, missing}));
+  EXPECT_EQ(broken.result.out, CrLfLines({kNotLocal, kLibraryMissing}));
   EXPECT_FALSE(broken.result.timed_out);
   DeleteFileW((bin_ + L"\\gds32.dll").c_str());
 
