@@ -1,0 +1,11 @@
+# Groups of entry-point names that the stand-in client library's variants leave out, shared by
+# the ELF build (tests/standin) and the Windows DLL build (tests/windows).
+set(STANDIN_VERSION_FUNCTIONS
+  isc_get_client_version isc_get_client_major_version isc_get_client_minor_version)
+set(STANDIN_INTERBASE_70
+  isc_array_gen_sdl2 isc_array_get_slice2 isc_array_lookup_bounds2 isc_array_lookup_desc2
+  isc_array_set_desc2 isc_array_put_slice2 isc_blob_default_desc2 isc_blob_gen_bpb2
+  isc_blob_lookup_desc2 isc_blob_set_desc2)
+set(STANDIN_INTERBASE_71 isc_release_savepoint isc_rollback_savepoint isc_start_savepoint)
+set(STANDIN_INTERBASE_2007 isc_dsql_batch_execute_immed isc_dsql_batch_execute)
+set(STANDIN_INTERBASE_ONLY ${STANDIN_INTERBASE_70} ${STANDIN_INTERBASE_71} ${STANDIN_INTERBASE_2007})
