@@ -1,5 +1,6 @@
 #include "services/control_service.h"
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "ibclient/errors.h"
 #include "platform/text_encoding.h"
@@ -34,13 +35,10 @@ void TIBControlService::ServiceStart() {
 
 void TIBControlService::InternalServiceStart() {
   // The request lives for this call only, whatever happens in it.
-  struct ClearRequest {
-    TIBControlService& service;
-    ~ClearRequest() {
-      service.FStartSPB.clear();
-      service.FStartParams.clear();
-    }
-  } clear_request{*this};
+  ScopeExit clear_request([this] {
+    FStartSPB.clear();
+    FStartParams.clear();
+  });
 
   if (FStartParams.empty()) RaiseClientError(ClientErrorCode::StartParamsInvalid);
   if (FStartParams.size() > kMaxStartBytes)

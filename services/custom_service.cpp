@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "ibclient/errors.h"
 #include "platform/text_encoding.h"
@@ -211,13 +212,10 @@ void TIBCustomService::Detach() {
 
 void TIBCustomService::InternalServiceQuery() {
   // The request items live for this call only, whatever happens in it.
-  struct ClearRequest {
-    TIBCustomService& service;
-    ~ClearRequest() {
-      service.FQuerySPB.clear();
-      service.FQueryParams.clear();
-    }
-  } clear_request{*this};
+  ScopeExit clear_request([this] {
+    FQuerySPB.clear();
+    FQueryParams.clear();
+  });
 
   CheckActive();
   if (FQueryParams.empty()) RaiseClientError(ClientErrorCode::QueryParamsInvalid);

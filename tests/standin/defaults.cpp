@@ -1,6 +1,17 @@
-// Every entry point the binding looks up, defined weakly: standin.cpp replaces the ones the
-// tests script; the rest only log their name and return 0.
+// Every entry point the binding looks up with a default body that only logs its name and
+// returns 0; standin.cpp replaces the ones the tests script. The ELF build defines them weakly
+// under their own names. A DLL cannot export weak definitions, so the Windows build
+// (STANDIN_PREFIXED_DEFAULTS) names them standin_default_<name>, and the variant's .def file
+// exports each under the entry point's name.
 #include <type_traits>
+
+#ifdef STANDIN_PREFIXED_DEFAULTS
+#define STANDIN_DEFAULT_NAME(name) standin_default_##name
+#define STANDIN_DEFAULT_ATTRIBUTES
+#else
+#define STANDIN_DEFAULT_NAME(name) name
+#define STANDIN_DEFAULT_ATTRIBUTES __attribute__((weak))
+#endif
 
 #include "ibclient/gds_entry_points.h"
 #include "tests/standin/standin.h"
@@ -15,12 +26,16 @@ Result LogOnly(const char* name) {
 
 }  // namespace
 
-#define STANDIN_DEFAULT(result, name, params, args) \
-  extern "C" __attribute__((weak)) result name params { return LogOnly<result>(#name); }
+#define STANDIN_DEFAULT(result, name, params, args)                                \
+  extern "C" STANDIN_DEFAULT_ATTRIBUTES result STANDIN_DEFAULT_NAME(name) params { \
+    return LogOnly<result>(#name);                                                 \
+  }
 GDS_ENTRY_POINTS(STANDIN_DEFAULT)
 #undef STANDIN_DEFAULT
 
-extern "C" __attribute__((weak)) ISC_LONG isc_event_block(ISC_UCHAR**, ISC_UCHAR**, ISC_USHORT,
-                                                          ...) {
+extern "C" STANDIN_DEFAULT_ATTRIBUTES ISC_LONG STANDIN_DEFAULT_NAME(isc_event_block)(ISC_UCHAR**,
+                                                                                     ISC_UCHAR**,
+                                                                                     ISC_USHORT,
+                                                                                     ...) {
   return LogOnly<ISC_LONG>("isc_event_block");
 }

@@ -241,6 +241,17 @@ Outcome Next(std::deque<Outcome>& queue) {
   return outcome;
 }
 
+bool IsCurrent(isc_svc_handle handle) { return handle != 0 && handle == g_attached; }
+
+// The road every call on the current attachment shares: a handle that is not the current one,
+// or a failure the script gives for this kind of call, fills the vector and gives the call's
+// result; 0 means the call goes on.
+ISC_STATUS CheckCall(ISC_STATUS* status, isc_svc_handle handle, std::deque<Outcome>& outcomes) {
+  if (!IsCurrent(handle)) return FailBadHandle(status);
+  const Outcome outcome = Next(outcomes);
+  return outcome.ok ? 0 : Fail(status, outcome);
+}
+
 bool HasLine() {
   for (const QueryAnswer& answer : g_script.queries)
     if (answer.kind == QueryAnswer::Line) return true;
@@ -316,9 +327,7 @@ extern "C" ISC_STATUS isc_service_detach(ISC_STATUS* status, isc_svc_handle* han
   std::lock_guard<std::mutex> lock(g_lock);
   Refresh();
   StandinLog("isc_service_detach", "handle=" + std::to_string(*handle));
-  if (*handle == 0 || *handle != g_attached) return FailBadHandle(status);
-  const Outcome outcome = Next(g_script.detach);
-  if (!outcome.ok) return Fail(status, outcome);
+  if (const ISC_STATUS failed = CheckCall(status, *handle, g_script.detach)) return failed;
   *handle = g_attached = 0;
   Succeed(status);
   return 0;
@@ -331,9 +340,7 @@ extern "C" ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* hand
   Refresh();
   StandinLog("isc_service_start",
              "handle=" + std::to_string(*handle) + " request=" + Hex(request, request_length));
-  if (*handle == 0 || *handle != g_attached) return FailBadHandle(status);
-  const Outcome outcome = Next(g_script.start);
-  if (!outcome.ok) return Fail(status, outcome);
+  if (const ISC_STATUS failed = CheckCall(status, *handle, g_script.start)) return failed;
   Succeed(status);
   return 0;
 }
@@ -349,7 +356,7 @@ extern "C" ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* hand
                                       " send=" + Hex(send_items, send_length) +
                                       " request=" + Hex(request_items, request_length) +
                                       " buffer_length=" + std::to_string(buffer_length));
-  if (*handle == 0 || *handle != g_attached) return FailBadHandle(status);
+  if (!IsCurrent(*handle)) return FailBadHandle(status);
   const unsigned char item =
       request_length > 0 ? static_cast<unsigned char>(request_items[0]) : isc_info_end;
   ISC_STATUS result = 0;
