@@ -166,8 +166,15 @@ HeldFile::HeldFile(const std::wstring& path, uint32_t access, uint32_t share)
 
 HeldFile::~HeldFile() { CloseHandle(static_cast<HANDLE>(handle_)); }
 
-RunResult RunProgram(const std::wstring& application, const std::wstring& command_line,
-                     const RunOptions& options) {
+namespace {
+
+// Wine now and then loses a new process before its start-up has finished, above all on a busy
+// machine; CreateProcessW then fails with ERROR_INTERNAL_ERROR. The program has not run at all,
+// so the run is started again from scratch, fresh pipes included.
+struct LostAtStart {};
+
+RunResult RunOnce(const std::wstring& application, const std::wstring& command_line,
+                  const RunOptions& options, bool last_attempt) {
   Handle out_read, out_write, err_read, err_write, in_read, in_write;
   MakePipe(out_read, out_write, false);
   MakePipe(err_read, err_write, false);
@@ -198,8 +205,10 @@ RunResult RunProgram(const std::wstring& application, const std::wstring& comman
   if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
                       CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
                       options.working_dir.empty() ? nullptr : options.working_dir.c_str(), &startup,
-                      &process))
+                      &process)) {
+    if (GetLastError() == ERROR_INTERNAL_ERROR && !last_attempt) throw LostAtStart{};
     Fail("CreateProcessW " + Utf8(application));
+  }
   Handle process_handle(process.hProcess), thread_handle(process.hThread);
   // The parent keeps only its own ends, so that the pipes end with the child.
   out_write.Close();
@@ -233,6 +242,20 @@ RunResult RunProgram(const std::wstring& application, const std::wstring& comman
   out_reader.join();
   err_reader.join();
   return result;
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::wstring& application, const std::wstring& command_line,
+                     const RunOptions& options) {
+  constexpr int kAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return RunOnce(application, command_line, options, attempt == kAttempts);
+    } catch (const LostAtStart&) {
+      Sleep(200);
+    }
+  }
 }
 
 std::wstring CommandLineOf(void* process) {
