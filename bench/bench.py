@@ -9,11 +9,15 @@ import json
 import os
 import platform
 import re
+import signal
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
+
+import slow_bench
+from slow_storage import StorageError
 
 HOST = "127.0.0.1"
 MB = 1_000_000  # throughput in decimal megabytes per second, as dd prints it
@@ -33,6 +37,11 @@ class Runner:
     def __init__(self, work):
         self.rss_file = os.path.join(work, "rss")
         self.out_file = os.path.join(work, "out")
+        self.group = None  # a throttled group (slow_storage.Group) that the commands run in
+
+    def _enter_group(self):
+        if self.group:
+            self.group.add(os.getpid())
 
     def __call__(self, cmd, keep_output=True):
         """With keep_output false, standard output goes to /dev/null (as with `cat FILE > /dev/null`)."""
@@ -40,7 +49,7 @@ class Runner:
             start = time.perf_counter()
             proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", self.rss_file] + cmd,
                                   stdout=out if keep_output else subprocess.DEVNULL, stderr=subprocess.STDOUT
-                                  if keep_output else out)
+                                  if keep_output else out, preexec_fn=self._enter_group)
             took = time.perf_counter() - start
             out.seek(0)
             text = out.read()
@@ -110,6 +119,7 @@ class Bench:
         self.fbwarm_full = [args.fbwarm, f"/DB:{args.db}", f"/USER:{args.user}", f"/PASSWORD:{args.password}"]
         # The alias names no local file, so fbwarm skips its read-through and runs the statistics
         # action alone, on the same database as the server's own tools.
+        self.host = HOST
         self.fbwarm_stats = [args.fbwarm, f"/DB:{args.alias}", f"/USER:{args.user}", f"/PASSWORD:{args.password}"]
 
     def log(self, text):
@@ -198,32 +208,24 @@ class Bench:
             f.write(f"CONNECT '{HOST}:{self.a.alias}' USER '{self.a.user}' PASSWORD '{self.a.password}';\n{sql}")
         return ["isql-fb", "-q", "-bail", "-i", path]
 
-    def first_scan(self):
-        tables = self.tables()
-        sql = "".join(f"SELECT COUNT(*) FROM {t};\n" for t in tables)
-        scan = self.isql_command("count.sql", sql)
-        cases = [
-            ("cold", None),
-            ("after fbwarm", self.fbwarm_full),
-            ("after cat", ["cat", self.a.db]),
-        ]
-        acc = {n: {"scan": [], "prep": []} for n, _ in cases}
-        for r in range(self.a.runs):
-            for name, prep in rotated(cases, r):
-                self.cache.evict()
-                prep_secs = 0.0
-                if prep:
-                    prep_secs, _, text = self.run(prep, keep_output=prep is self.fbwarm_full)
-                    if prep is self.fbwarm_full:
-                        self.check_fbwarm_output(text, with_read_through=True)
-                took, _, text = self.run(scan)
-                if len(re.findall(r"^\s*\d+\s*$", text, re.M)) != len(tables):
-                    raise BenchError(f"unexpected scan output:\n{text}")
-                acc[name]["scan"].append(took)
-                acc[name]["prep"].append(prep_secs)
-            self.log(f"first full scan, round {r + 1}/{self.a.runs}")
-        self.results["first_scan"] = {"tables": tables, "cases": {
-            n: {"scan": summary(a["scan"]), "prep": summary(a["prep"])} for n, a in acc.items()}}
+    def scan_command(self):
+        sql = "".join(f"SELECT COUNT(*) FROM {t};\n" for t in self.table_rows())
+        return self.isql_command("count.sql", sql)
+
+    def timed_scan(self, scan):
+        took, _, text = self.run(scan)
+        if len(re.findall(r"^\s*\d+\s*$", text, re.M)) != len(self.table_rows()):
+            raise BenchError(f"unexpected scan output:\n{text}")
+        return took
+
+    def table_rows(self):
+        """Rows per user table; keys run from 0, so MAX(ID) + 1 of each."""
+        if not hasattr(self, "_rows"):
+            sql = "SET HEADING OFF;\n" + "".join(f"SELECT MAX(ID) + 1 FROM {t};\n" for t in self.tables())
+            text = run(self.isql_command("rows.sql", sql)).stdout
+            counts = [int(n) for n in re.findall(r"^\s*(\d+)\s*$", text, re.M)]
+            self._rows = dict(zip(self.tables(), counts))
+        return self._rows
 
     # --------------------------------------------------------------------------------------------
     def machine(self):
@@ -250,7 +252,7 @@ class Bench:
         self.results["runs"] = self.a.runs
         self.file_cache()
         self.server_side()
-        self.first_scan()
+        self.results["slow"] = slow_bench.SlowBench(self, self.a.root).all()
         self.results["machine"]["load_after"] = os.getloadavg()[0]
         return self.results
 
@@ -315,8 +317,9 @@ def write_report(res, out_dir):
     L.append("## Goals\n")
     L.append("| Goal | Measured | Met (on the medians) |")
     L.append("|---|---|---|")
-    for goal, measured, ok in goals(res):
-        L.append(f"| {goal} | {measured} | {'yes' if ok else '**no**'} |")
+    for goal, measured, ok in goals(res) + slow_bench.goals(res["slow"], res["runs"]):
+        met = "-" if ok is None else "yes" if ok else "**no**"
+        L.append(f"| {goal} | {measured} | {met} |")
     L.append("")
 
     fc = res["file_cache"]
@@ -353,21 +356,7 @@ def write_report(res, out_dir):
                  f"{w['min']:.3f} | {w['median']:.3f} | {w['median'] / base['warm']:.2f} | {rss:.1f} |")
     L.append("")
 
-    fs = res["first_scan"]
-    L.append("## 3. The effect users want: the first full scan of every table\n")
-    L.append(f"`SELECT COUNT(*)` on each of {', '.join(fs['tables'])} in one isql-fb session (Firebird's own page "
-             "cache starts empty: no other attachment is open). Before each scan the file is evicted; then "
-             "nothing, a full fbwarm run, or `cat` warms it. Preparation is the time of that warming step.\n")
-    L.append("| File before the scan | Scan min s | Scan median s | Speed-up | Preparation median s | Preparation + scan s |")
-    L.append("|---|---|---|---|---|---|")
-    cold = fs["cases"]["cold"]["scan"]["median"]
-    for name, d in fs["cases"].items():
-        s, p = d["scan"], d["prep"]
-        L.append(f"| {name} | {s['min']:.3f} | {s['median']:.3f} | {cold / s['median']:.1f}x | {p['median']:.3f} | "
-                 f"{p['median'] + s['median']:.3f} |")
-    L.append("")
-
-    L.append("## 4. Memory\n")
+    L.append("## 3. Memory\n")
     L.append("Peak resident set size (`/usr/bin/time`, maximum over all runs):\n")
     L.append("| Program | Peak RSS MiB |")
     L.append("|---|---|")
@@ -378,6 +367,7 @@ def write_report(res, out_dir):
         L.append(f"| {name} | {max(fc[s][name]['rss_kib'] for s in fc) / 1024:.1f} |")
     L.append("")
     L.append("![chart](chart.png)\n")
+    L.extend(slow_bench.report_lines(res))
     if os.path.exists(os.path.join(out_dir, "findings.md")):
         L.append("What was tried where fbwarm falls short: [findings.md](findings.md).\n")
     with open(os.path.join(out_dir, "report.md"), "w") as f:
@@ -386,7 +376,7 @@ def write_report(res, out_dir):
 
 def write_chart(res, out_dir, work):
     size = res["database"]["bytes"]
-    fc, ss, fs = res["file_cache"], res["server_side"], res["first_scan"]["cases"]
+    fc, ss = res["file_cache"], res["server_side"]
     d1 = os.path.join(work, "read.dat")
     with open(d1, "w") as f:
         for name in fc["cold"]:
@@ -397,15 +387,11 @@ def write_chart(res, out_dir, work):
     with open(d2, "w") as f:
         for name in ss["cold"]:
             f.write(f'"{name}" {ss["cold"][name]["secs"]["median"]:.3f} {ss["warm"][name]["secs"]["median"]:.3f}\n')
-    d3 = os.path.join(work, "scan.dat")
-    with open(d3, "w") as f:
-        for name, d in fs.items():
-            f.write(f'"{name}" {d["prep"]["median"]:.3f} {d["scan"]["median"]:.3f}\n')
     png = os.path.join(out_dir, "chart.png")
     script = f"""
-set terminal pngcairo noenhanced size 1500,560 font "sans,10"
+set terminal pngcairo noenhanced size 1000,560 font "sans,10"
 set output "{png}"
-set multiplot layout 1,3 title "fbwarm vs. peers on a {human_size(size)} Firebird database (medians of {res['runs']} runs)"
+set multiplot layout 1,2 title "fbwarm vs. peers on a {human_size(size)} Firebird database (medians of {res['runs']} runs)"
 set bmargin 9
 set style data histograms
 set style histogram clustered gap 1
@@ -420,21 +406,27 @@ set title "1. Reading the file through (seconds, lower is better)"
 plot "{d1}" using 2:xtic(1) title "cold" lc rgb "#3b6ea5", "" using 3 title "warm" lc rgb "#e39b2d"
 set title "2. Statistics action (seconds, lower is better)"
 plot "{d2}" using 2:xtic(1) title "cold" lc rgb "#3b6ea5", "" using 3 title "warm" lc rgb "#e39b2d"
-set title "3. First full scan of every table (seconds)"
-set style histogram rowstacked
-plot "{d3}" using 2:xtic(1) title "warming step" lc rgb "#999999", "" using 3 title "scan" lc rgb "#3b6ea5"
 unset multiplot
 """
     subprocess.run(["gnuplot"], input=script, text=True, check=True)
 
 
+def stop_on_signal(signum, frame):
+    # SIGTERM and SIGHUP end the run like Ctrl-C, through every cleanup on the way out.
+    raise KeyboardInterrupt(f"signal {signum}")
+
+
 def main():
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, stop_on_signal)
     p = argparse.ArgumentParser(description=__doc__)
     p.add_argument("--db", required=True, help="database file, as the server and this machine see it")
     p.add_argument("--alias", required=True, help="server-side alias of the same database")
     p.add_argument("--size-name", default="full")
     p.add_argument("--fbwarm", required=True)
     p.add_argument("--reader", required=True, help="the read_through_bench program")
+    p.add_argument("--lookups", required=True, help="the lookup_bench program")
+    p.add_argument("--root", required=True, help="the source tree (for scripts/firebird-up and -down)")
     p.add_argument("--user", default="SYSDBA")
     p.add_argument("--runs", type=int, default=5)
     p.add_argument("--out", required=True, help="directory for report.md, results.json, chart.png")
@@ -455,7 +447,8 @@ def main():
                     json.dump(res, f, indent=1)
             write_report(res, a.out)
             write_chart(res, a.out, work)
-        except BenchError as e:
+            slow_bench.write_charts(res, a.out, work, human_size)
+        except (BenchError, StorageError) as e:
             sys.exit(f"bench: {e}")
     print(os.path.join(a.out, "report.md"))
 
