@@ -37,6 +37,7 @@ class Runner:
     def __init__(self, work):
         self.rss_file = os.path.join(work, "rss")
         self.out_file = os.path.join(work, "out")
+        self.err_file = os.path.join(work, "err")
         self.group = None  # a throttled group (slow_storage.Group) that the commands run in
 
     def _enter_group(self):
@@ -44,17 +45,20 @@ class Runner:
             self.group.add(os.getpid())
 
     def __call__(self, cmd, keep_output=True):
-        """With keep_output false, standard output goes to /dev/null (as with `cat FILE > /dev/null`)."""
-        with open(self.out_file, "w+", errors="replace") as out:
+        """Returns standard output; with keep_output false it goes to /dev/null (as with
+        `cat FILE > /dev/null`). Standard error is kept apart: fbwarm reports there, too."""
+        with open(self.out_file, "w+", errors="replace") as out, open(self.err_file, "w+", errors="replace") as err:
             start = time.perf_counter()
             proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", self.rss_file] + cmd,
-                                  stdout=out if keep_output else subprocess.DEVNULL, stderr=subprocess.STDOUT
-                                  if keep_output else out, preexec_fn=self._enter_group)
+                                  stdout=out if keep_output else subprocess.DEVNULL, stderr=err,
+                                  preexec_fn=self._enter_group)
             took = time.perf_counter() - start
             out.seek(0)
             text = out.read()
+            err.seek(0)
+            errors = err.read()
         if proc.returncode != 0:
-            raise BenchError(f"{' '.join(cmd)} exited with {proc.returncode}:\n{text[-2000:]}")
+            raise BenchError(f"{' '.join(cmd)} exited with {proc.returncode}:\n{text[-2000:]}\n{errors[-2000:]}")
         with open(self.rss_file) as f:
             rss_kib = int(f.read().split()[-1])
         return took, rss_kib, text
