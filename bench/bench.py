@@ -449,6 +449,9 @@ def main():
                 res = Bench(a, work).all()
                 with open(os.path.join(a.out, "results.json"), "w") as f:
                     json.dump(res, f, indent=1)
+                partial = os.path.join(a.out, "results-partial.json")
+                if os.path.exists(partial):
+                    os.remove(partial)
             write_report(res, a.out)
             write_chart(res, a.out, work)
             slow_bench.write_charts(res, a.out, work, human_size)

@@ -68,18 +68,31 @@ class SlowBench:
         try:
             self.b.run.group = None
             self.measure_profile("none")
-            try:
-                Group()
-            except StorageError as e:
-                log(f"throttled profiles skipped: {e}")
-                self.out["skipped"] = str(e)
+            reason = self.throttle_unavailable()
+            if reason:
+                log(f"throttled profiles skipped: {reason}")
+                self.out["skipped"] = reason
                 return self.out
             for name in PROFILES:
                 self.measure_profile(name)
         finally:
+            self.out["forced_stops"] = self.server.forced_stops
             self.leave_group()
             Disk.restore_read_ahead()
         return self.out
+
+    def throttle_unavailable(self):
+        """Why the throttled profiles cannot run here (no controller, a read-only cgroup or sysfs
+        as in many containers), or None."""
+        try:
+            group = Group()
+            group.create()
+            group.remove()
+            self.disk.set_read_ahead_kb(self.disk.read_ahead_kb())
+            Disk.restore_read_ahead()
+        except (StorageError, OSError) as e:
+            return str(e)
+        return None
 
     def measure_profile(self, name):
         self.profile = name
@@ -93,6 +106,12 @@ class SlowBench:
             res["readers"] = {str(kb): self.readers(kb) for kb in READ_AHEADS_KB}
             self.disk.restore_read_ahead()
             self.leave_group()
+        self.save_partial()
+
+    def save_partial(self):
+        # A run that fails later keeps what was measured so far.
+        with open(os.path.join(self.a.out, "results-partial.json"), "w") as f:
+            json.dump(self.b.results | {"slow": self.out}, f, indent=1)
 
     def enter_group(self, bps, iops):
         self.group = Group()

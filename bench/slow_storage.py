@@ -7,6 +7,7 @@ Whatever happens, the server is left running outside the group, the group is rem
 read-ahead set back; a run that was killed is cleaned up by the next one (`--cleanup`)."""
 
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -15,6 +16,7 @@ GROUP_NAME = "fbwarm-bench"
 # The disk's read-ahead before the bench changed it, kept here so that a killed run can be undone.
 READ_AHEAD_STATE = "/run/fbwarm-bench-read-ahead"
 MB = 1_000_000
+PID_FILE = "/run/firebird3.0/firebird.pid"  # written by fbguard, as scripts/lib/firebird.sh says
 
 # name: (bytes per second, read requests per second)
 PROFILES = {
@@ -147,9 +149,27 @@ class Server:
 
     def __init__(self, root):
         self.scripts = os.path.join(root, "scripts")
+        self.forced_stops = 0
 
     def stop(self):
-        subprocess.run([os.path.join(self.scripts, "firebird-down")], check=True, stderr=subprocess.DEVNULL)
+        """A server that does not end within firebird-down's 30 s (it finishes what other users'
+        attachments asked for, at the throttled speed) is killed: the bench started it."""
+        pid = read_or_empty(PID_FILE).strip()
+        down = subprocess.run([os.path.join(self.scripts, "firebird-down")], stderr=subprocess.PIPE, text=True)
+        if down.returncode == 0:
+            return
+        if not pid.isdigit():
+            raise StorageError(f"firebird-down failed: {down.stderr.strip()}")
+        log(f"server {pid} still running after firebird-down; killed")
+        self.forced_stops += 1
+        try:
+            os.kill(int(pid), signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        while os.path.exists(f"/proc/{pid}"):
+            time.sleep(0.1)
+        if os.path.exists(PID_FILE):
+            os.remove(PID_FILE)
 
     def start(self, group=None):
         # fbguard and the server inherit the group of the shell that starts them.
