@@ -251,11 +251,16 @@ class Bench:
         }
 
     def all(self):
-        self.results["machine"] = self.machine()
-        self.results["database"] = {"path": self.a.db, "bytes": self.size, "size": self.a.size_name}
-        self.results["runs"] = self.a.runs
-        self.file_cache()
-        self.server_side()
+        if self.a.resume:
+            with open(self.a.resume) as f:
+                self.results = json.load(f)
+            self.log(f"resuming {self.a.resume}: {', '.join(self.results)} measured already")
+        else:
+            self.results["machine"] = self.machine()
+            self.results["database"] = {"path": self.a.db, "bytes": self.size, "size": self.a.size_name}
+            self.results["runs"] = self.a.runs
+            self.file_cache()
+            self.server_side()
         self.results["slow"] = slow_bench.SlowBench(self, self.a.root).all()
         self.results["machine"]["load_after"] = os.getloadavg()[0]
         return self.results
@@ -435,6 +440,7 @@ def main():
     p.add_argument("--runs", type=int, default=5)
     p.add_argument("--out", required=True, help="directory for report.md, results.json, chart.png")
     p.add_argument("--report-only", action="store_true", help="rewrite report and chart from results.json")
+    p.add_argument("--resume", help="results-partial.json of a run that failed: measure only what it lacks")
     a = p.parse_args()
     a.password = os.environ.get("FBWARM_FB_PASSWORD", "")
     if not a.password and not a.report_only:

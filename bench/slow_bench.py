@@ -57,7 +57,7 @@ class SlowBench:
         self.server = Server(root)
         self.group = None
         self.profile = "none"
-        self.out = {"disk": self.disk.name, "dev": self.disk.dev, "max_request_kb": self.disk.max_request_kb(),
+        self.out = bench.results.get("slow") or {"disk": self.disk.name, "dev": self.disk.dev, "max_request_kb": self.disk.max_request_kb(),
                     "read_ahead_kb": self.disk.read_ahead_kb(), "profiles": {}}
         self.skip = supports_skip_cached(self.a.fbwarm)
         self.out["skip_cached"] = self.skip
@@ -95,6 +95,8 @@ class SlowBench:
         return None
 
     def measure_profile(self, name):
+        if name in self.out["profiles"]:  # measured by the run that is resumed
+            return
         self.profile = name
         res = self.out["profiles"][name] = {}
         if name != "none":
@@ -203,6 +205,7 @@ class SlowBench:
         ]
         cache = type(self.b.cache)(path)
         acc = {n: [] for n, _ in tools}
+        resident = {n: [] for n, _ in tools}
         for r in range(self.a.runs):
             for name, cmd in rotated(tools, r):
                 cache.evict()
@@ -210,11 +213,11 @@ class SlowBench:
                 if name.startswith("fio"):
                     took = fio_seconds(fio_json, os.path.getsize(path))
                 acc[name].append(took)
-                if cache.residency() < 0.99:
-                    raise StorageError(f"{name} left {path} only {cache.residency():.1%} resident")
+                resident[name].append(cache.residency())
             log(f"{self.profile}: readers at read-ahead {read_ahead_kb} KiB, round {r + 1}/{self.a.runs}")
         return {"bytes": os.path.getsize(path), "read_ahead_kb": self.disk.read_ahead_kb(),
-                "tools": {n: summary(v) for n, v in acc.items()}}
+                "tools": {n: summary(v) for n, v in acc.items()},
+                "resident_after": {n: min(v) for n, v in resident.items()}}
 
     # 4. fbwarm against vmtouch -t + fbsvcmgr -----------------------------------------------------
     def skip_cases(self):
