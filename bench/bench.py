@@ -401,16 +401,7 @@ def write_chart(res, out_dir, work):
 set terminal pngcairo noenhanced size 1000,560 font "sans,10"
 set output "{png}"
 set multiplot layout 1,2 title "fbwarm vs. peers on a {human_size(size)} Firebird database (medians of {res['runs']} runs)"
-set bmargin 9
-set style data histograms
-set style histogram clustered gap 1
-set style fill solid 0.85 border -1
-set boxwidth 0.9
-set grid ytics
-set xtics rotate by -30 scale 0
-set key top right horizontal
-set offsets 0, 0, graph 0.15, 0
-set yrange [0:*]
+{slow_bench.CHART_STYLE}
 set title "1. Reading the file through (seconds, lower is better)"
 plot "{d1}" using 2:xtic(1) title "cold" lc rgb "#3b6ea5", "" using 3 title "warm" lc rgb "#e39b2d"
 set title "2. Statistics action (seconds, lower is better)"

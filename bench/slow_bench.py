@@ -253,6 +253,18 @@ class SlowBench:
 
 # Report --------------------------------------------------------------------------------------------
 
+# The look of every bar chart of the suite.
+CHART_STYLE = """set bmargin 9
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.85 border -1
+set boxwidth 0.9
+set grid ytics
+set xtics rotate by -30 scale 0
+set key top right horizontal
+set offsets 0, 0, graph 0.15, 0
+set yrange [0:*]"""
+
 PROFILE_TITLES = {
     "none": "unthrottled disk",
     "cloud": "cloud volume (125 MB/s, 3000 IOPS)",
@@ -414,16 +426,7 @@ def write_chart(name, p, res, out_dir, work, human_size):
 set terminal pngcairo noenhanced size {500 * len(plots)},560 font "sans,10"
 set output "{os.path.join(out_dir, f'chart-{name}.png')}"
 set multiplot layout 1,{len(plots)} title "{PROFILE_TITLES[name]}, {human_size(res['database']['bytes'])} database (medians of {res['runs']} runs)"
-set bmargin 9
-set style data histograms
-set style histogram clustered gap 1
-set style fill solid 0.85 border -1
-set boxwidth 0.9
-set grid ytics
-set xtics rotate by -30 scale 0
-set key top right horizontal
-set offsets 0, 0, graph 0.15, 0
-set yrange [0:*]
+{CHART_STYLE}
 {body}
 unset multiplot
 """
