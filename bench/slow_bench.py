@@ -361,11 +361,13 @@ def profile_lines(name, p, runs):
                  f"{rd['read_ahead_kb']} KiB (fio: io_uring, buffered, 1 MiB blocks, queue depth 32, timed by its own job "
                  "runtime, without its set-up of about 0.7 s). Ratio: "
                  f"to the fastest other reader ({best}).\n")
-        L.append("| Reader | Time s | MB/s (median) | Ratio |")
-        L.append("|---|---|---|---|")
+        L.append("| Reader | Time s | MB/s (median) | Ratio | Resident after (least) |")
+        L.append("|---|---|---|---|---|")
         for tool, s in rd["tools"].items():
+            resident = rd.get("resident_after", {}).get(tool)
             L.append(f"| {tool} | {spread(s)} | {rd['bytes'] / s['median'] / 1e6:.0f} | "
-                     f"{fmt_ratio(ratio(s, rd['tools'][best]))} |")
+                     f"{fmt_ratio(ratio(s, rd['tools'][best]))} | "
+                     f"{'-' if resident is None else f'{resident:.1%}'} |")
         L.append("")
     sc = p.get("scripted")
     if sc:
