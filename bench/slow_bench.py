@@ -95,20 +95,24 @@ class SlowBench:
         return None
 
     def measure_profile(self, name):
-        if name in self.out["profiles"]:  # measured by the run that is resumed
+        # A resumed run keeps the parts of a profile that were measured already.
+        res = self.out["profiles"].setdefault(name, {})
+        parts = {"first_runs": self.first_runs}
+        if name in ("none", "cloud"):
+            parts["scripted"] = self.scripted
+        if name != "none":
+            parts["readers"] = lambda: {str(kb): self.readers(kb) for kb in READ_AHEADS_KB}
+        todo = [p for p in parts if p not in res]
+        if not todo:
             return
         self.profile = name
-        res = self.out["profiles"][name] = {}
         if name != "none":
             self.enter_group(*PROFILES[name])
-        res["first_runs"] = self.first_runs()
-        if name in ("none", "cloud"):
-            res["scripted"] = self.scripted()
-        if name != "none":
-            res["readers"] = {str(kb): self.readers(kb) for kb in READ_AHEADS_KB}
+        for part in todo:
+            res[part] = parts[part]()
             self.disk.restore_read_ahead()
-            self.leave_group()
-        self.save_partial()
+            self.save_partial()
+        self.leave_group()
 
     def save_partial(self):
         # A run that fails later keeps what was measured so far.

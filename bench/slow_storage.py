@@ -7,6 +7,7 @@ Whatever happens, the server is left running outside the group, the group is rem
 read-ahead set back; a run that was killed is cleaned up by the next one (`--cleanup`)."""
 
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -154,7 +155,10 @@ class Server:
     def stop(self):
         """A server that does not end within firebird-down's 30 s (it finishes what other users'
         attachments asked for, at the throttled speed) is killed: the bench started it."""
-        pid = read_or_empty(PID_FILE).strip()
+        pid = self.server_pid()
+        if pid and not read_or_empty(PID_FILE).strip():
+            # Started by someone whose pid file is gone: firebird-down would think nothing runs.
+            write(PID_FILE, pid + "\n")
         down = subprocess.run([os.path.join(self.scripts, "firebird-down")], stderr=subprocess.PIPE, text=True)
         if down.returncode == 0:
             return
@@ -176,6 +180,17 @@ class Server:
         enter = (lambda: group.add(os.getpid())) if group else None
         subprocess.run([os.path.join(self.scripts, "firebird-up")], check=True, stderr=subprocess.DEVNULL,
                        preexec_fn=enter)
+        pid = self.server_pid()
+        if group and (not pid or int(pid) not in group.pids()):
+            raise StorageError(f"the server ({pid or 'not found'}) did not start inside {group.path}: "
+                               "was it started by someone else meanwhile?")
+
+    @staticmethod
+    def server_pid():
+        """Process id of the program listening on the server's port, as text, or ''."""
+        out = subprocess.run(["ss", "-Hltnp", "sport = :3050"], stdout=subprocess.PIPE, text=True).stdout
+        m = re.search(r"pid=(\d+)", out)
+        return m.group(1) if m else ""
 
     def ensure_running(self):
         subprocess.run([os.path.join(self.scripts, "firebird-up")], check=True)
