@@ -15,14 +15,6 @@ namespace {
 
 constexpr size_t kMaxValueLength = 255;
 
-std::u16string ExecutablePathOrEmpty() {
-  try {
-    return ExecutablePath();
-  } catch (...) {
-    return {};
-  }
-}
-
 std::vector<std::u16string> ProcessArgumentsOrNone() {
   try {
     return ProcessArguments();
@@ -47,7 +39,7 @@ size_t PasswordValueStart(const std::u16string& item) {
 }  // namespace
 
 TApplicationParamList::TApplicationParamList() : fRequestedParams(std::make_unique<TStringList>()) {
-  const std::u16string executable = ExecutablePathOrEmpty();
+  const std::u16string executable = ExecutablePath();
   std::u16string parameter_file;
   try {
     if (!executable.empty()) parameter_file = ParameterFilePath(executable);
@@ -93,7 +85,7 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
   try {
     for (std::u16string& line : ReadParameterFile(parameter_file)) {
       if (PasswordValueStart(line) != std::u16string::npos && IsReadableByOthers(parameter_file))
-        fParameterFileExposesPassword = true;
+        parameter_file_exposes_password_ = true;
       Add(std::move(line));
     }
   } catch (...) {

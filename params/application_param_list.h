@@ -32,7 +32,7 @@ class TApplicationParamList : public TStringList {
   std::u16string GetParamValue(const std::u16string& name);
 
   // True when the parameter file holds a password and other users may read the file.
-  bool ParameterFileExposesPassword() const { return fParameterFileExposesPassword; }
+  bool ParameterFileExposesPassword() const { return parameter_file_exposes_password_; }
 
   // Every name asked for, normalised, sorted at each read. Owned by the list.
   const TStringList& RequestedParams();
@@ -49,7 +49,7 @@ class TApplicationParamList : public TStringList {
   void RegisterRequested(const std::u16string& name);
 
   std::unique_ptr<TStringList> fRequestedParams;
-  bool fParameterFileExposesPassword = false;
+  bool parameter_file_exposes_password_ = false;
 };
 
 // The process-wide list, created from the running process at the first call. Null once

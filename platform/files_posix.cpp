@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fd_posix.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 
@@ -16,52 +17,28 @@ bool NativePath(const std::u16string& path, std::string& native) {
   return FromNarrow(native) == path;
 }
 
-int OpenForReading(const std::u16string& path, int extra_flags) {
+UniqueFd OpenForReading(const std::u16string& path, int extra_flags) {
   std::string native;
-  if (!NativePath(path, native)) return -1;
-  int fd;
-  do {
-    fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | extra_flags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  if (!NativePath(path, native)) return UniqueFd();
+  return UniqueFd(
+      RetryOnEintr([&] { return open(native.c_str(), O_RDONLY | O_CLOEXEC | extra_flags); }));
 }
-
-// Closes the descriptor when the scope ends.
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : fd_(fd) {}
-  ~FdCloser() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-
- private:
-  int fd_;
-};
 
 // Opens a file for reading it through. Only what has an end qualifies: a FIFO would hold the
 // open (and then the reads) until a writer comes, and a character device such as /dev/zero
 // never ends. A block device (a database on a raw device) is read like a file.
-int OpenForReadThrough(const std::u16string& path) {
-  int fd = OpenForReading(path, O_NONBLOCK);
-  if (fd < 0) return -1;
+UniqueFd OpenForReadThrough(const std::u16string& path) {
+  UniqueFd fd = OpenForReading(path, O_NONBLOCK);
+  if (!fd.IsValid()) return fd;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
-    close(fd);
-    return -1;
-  }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (fstat(fd.Get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) return UniqueFd();
+  const int flags = fcntl(fd.Get(), F_GETFL);
+  if (flags >= 0) fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
 
 ssize_t ReadRetrying(int fd, void* buffer, size_t size) {
-  ssize_t n;
-  do {
-    n = read(fd, buffer, size);
-  } while (n < 0 && errno == EINTR);
-  return n;
+  return RetryOnEintr([&] { return read(fd, buffer, size); });
 }
 
 }  // namespace
@@ -92,17 +69,16 @@ bool IsReadableByOthers(const std::u16string& path) {
 
 bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
   // Non-blocking, so that a FIFO in the file's place cannot hold the open up.
-  int fd = OpenForReading(path, O_NONBLOCK);
-  if (fd < 0) return false;
-  FdCloser closer(fd);
+  const UniqueFd fd = OpenForReading(path, O_NONBLOCK);
+  if (!fd.IsValid()) return false;
   // Only a regular file has a whole: a FIFO or a device such as /dev/zero has none.
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::string content;
   content.reserve(static_cast<size_t>(st.st_size));
   char chunk[65536];
   while (true) {
-    ssize_t n = ReadRetrying(fd, chunk, sizeof chunk);
+    ssize_t n = ReadRetrying(fd.Get(), chunk, sizeof chunk);
     if (n < 0) return false;
     if (n == 0) break;
     content.append(chunk, static_cast<size_t>(n));
@@ -116,11 +92,11 @@ bool MakeDirectory(const std::u16string& path) {
   return NativePath(path, native) && mkdir(native.c_str(), 0777) == 0;
 }
 
-SequentialFile::SequentialFile(const std::u16string& path) : handle_(OpenForReadThrough(path)) {}
+// The header keeps the descriptor as an opaque number; UniqueFd owns it in between.
+SequentialFile::SequentialFile(const std::u16string& path)
+    : handle_(OpenForReadThrough(path).Release()) {}
 
-SequentialFile::~SequentialFile() {
-  if (handle_ >= 0) close(static_cast<int>(handle_));
-}
+SequentialFile::~SequentialFile() { UniqueFd closing(static_cast<int>(handle_)); }
 
 bool SequentialFile::IsOpen() const { return handle_ >= 0; }
 
