@@ -1,16 +1,24 @@
 #include "tests/support/temp_dir.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 ScopedTempDir::ScopedTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "fbwarm-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = base / ("fbwarm-test-" + std::to_string(random()));
+    std::error_code error;
+    if (!std::filesystem::create_directory(candidate, error)) continue;
+    // Private to the test's user, as mkdtemp makes it.
+    std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+    path_ = candidate.string();
+    return;
+  }
+  throw std::runtime_error("cannot make a temporary directory");
 }
 
 ScopedTempDir::~ScopedTempDir() {
