@@ -6,11 +6,13 @@
 #include <sstream>
 #include <stdexcept>
 
-ScopedTempDir::ScopedTempDir() {
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
+ScopedTempDir::ScopedTempDir() : ScopedTempDir(std::filesystem::temp_directory_path().string()) {}
+
+ScopedTempDir::ScopedTempDir(const std::string& base) {
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path candidate = base / ("fbwarm-test-" + std::to_string(random()));
+    const std::filesystem::path candidate =
+        std::filesystem::path(base) / ("fbwarm-test-" + std::to_string(random()));
     std::error_code error;
     if (!std::filesystem::create_directory(candidate, error)) continue;
     // Private to the test's user, as mkdtemp makes it.
