@@ -3,6 +3,8 @@
 // runner and paths. What reaches the library is written in the stand-in's log format.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <ostream>
 #include <string>
@@ -53,6 +55,28 @@ struct ReportCase {
 };
 
 inline void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+inline std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info) {
+  return info.param.name;
+}
+
+// Standard output of a run of database (not a local file) against the report: the lines, the
+// empty line after them and the error of a run below 2000 ms.
+inline std::string ReportOutput(const ReportCase& c) {
+  std::vector<std::string> lines = {kNotLocal};
+  lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+  lines.insert(lines.end(), {"", kTooFast});
+  return CrLfLines(lines);
+}
+
+// The calls that reach the library: attach, start, one query per line and one that finds the
+// end, detach.
+inline std::vector<std::string> ReportCalls(const ReportCase& c, const std::string& database) {
+  std::vector<std::string> calls = {AttachCall("127.0.0.1", AttachSpb("SYSDBA", "secret")),
+                                    StartCall(database)};
+  calls.insert(calls.end(), c.lines.size() + 1, kQueryCall);
+  calls.push_back(kDetachCall);
+  return calls;
+}
 
 inline const std::vector<ReportCase> kReportCases = {
     // Trailing blanks, tabs and backslashes stay as the server sent them.

@@ -39,23 +39,13 @@ TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
   const ReportCase& c = GetParam();
   StandinRun run = RunFbwarm(kArgs, c.script);
   // A run without a server is far below 2000 ms.
-  std::vector<std::string> lines = {kNotLocal};
-  lines.insert(lines.end(), c.lines.begin(), c.lines.end());
-  lines.insert(lines.end(), {"", kTooFast});
-  EXPECT_EQ(run.result.out, CrLfLines(lines));
+  EXPECT_EQ(run.result.out, ReportOutput(c));
   EXPECT_EQ(run.result.err, "");
   EXPECT_EQ(run.result.exit_code, 0);
-  std::vector<std::string> calls = {AttachCall("127.0.0.1", AttachSpb("SYSDBA", "secret")),
-                                    StartCall(kDatabase)};
-  calls.insert(calls.end(), c.lines.size() + 1, kQueryCall);
-  calls.push_back(kDetachCall);
-  EXPECT_EQ(run.calls, calls);
+  EXPECT_EQ(run.calls, ReportCalls(c, kDatabase));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shared, ReportRun, testing::ValuesIn(kReportCases),
-                         [](const testing::TestParamInfo<ReportCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Shared, ReportRun, testing::ValuesIn(kReportCases), ReportCaseName);
 
 }  // namespace
 

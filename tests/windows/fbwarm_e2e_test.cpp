@@ -97,24 +97,15 @@ TEST_P(FbwarmReport, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
   const ReportCase& c = GetParam();
   UseClient("full");
   ToolRun run = Run(kArgs, c.script);
-  std::vector<std::string> lines = {kNotLocal};
-  lines.insert(lines.end(), c.lines.begin(), c.lines.end());
-  lines.insert(lines.end(), {"", kTooFast});
-  EXPECT_EQ(run.result.out, CrLfLines(lines));
+  EXPECT_EQ(run.result.out, ReportOutput(c));
   EXPECT_EQ(run.result.err, "");
   EXPECT_EQ(run.result.exit_code, 0);
+  // The 20 bytes of the start request, written out once.
   EXPECT_EQ(StatisticsStart("C:\\DB\\A.GDB"), kStart);
-  std::vector<std::string> calls = {AttachCall("127.0.0.1", kSpb),
-                                    "isc_service_start handle=1 request=" + kStart};
-  calls.insert(calls.end(), c.lines.size() + 1, kQueryCall);
-  calls.push_back(kDetachCall);
-  EXPECT_EQ(run.calls, calls);
+  EXPECT_EQ(run.calls, ReportCalls(c, "C:\\DB\\A.GDB"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shared, FbwarmReport, testing::ValuesIn(kReportCases),
-                         [](const testing::TestParamInfo<ReportCase>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Shared, FbwarmReport, testing::ValuesIn(kReportCases), ReportCaseName);
 
 TEST_F(Fbwarm, ARunOfTwoSecondsEndsWithTheResultLineNamingServerAndDatabase) {
   UseClient("full");
