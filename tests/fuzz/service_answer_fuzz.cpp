@@ -5,7 +5,7 @@
 
 #include "ibclient/errors.h"
 #include "services/statistical_service.h"
-#include "tests/fuzz/fake_client_library.h"
+#include "tests/support/fake_client_library.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/fuzz/fake_client_library.h"
+#include "tests/support/fake_client_library.h"
 
 #include <algorithm>
 #include <cstring>

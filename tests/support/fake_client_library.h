@@ -1,6 +1,7 @@
-// An in-process client library for the service fuzz targets: it records the SPB of the attach
-// and the start request, and answers each query with the next scripted bytes, cut at the
-// caller's buffer as the real library cuts them. Every other entry point does nothing.
+// The in-process client library for unit tests (the service fuzz targets use it): it records
+// the SPB of the attach and the start request, and answers each query with the next scripted
+// bytes, cut at the caller's buffer as the real library cuts them. Every other entry point
+// does nothing.
 #pragma once
 
 #include <deque>
