@@ -13,6 +13,14 @@
 
 namespace {
 
+// The parameter file is optional: an executable path that cannot be had means no file.
+std::u16string ExecutablePathOrEmpty() {
+  try {
+    return ExecutablePath();
+  } catch (...) {
+    return {};
+  }
+}
 
 std::vector<std::u16string> ProcessArgumentsOrNone() {
   try {
@@ -38,7 +46,7 @@ size_t PasswordValueStart(const std::u16string& item) {
 }  // namespace
 
 TApplicationParamList::TApplicationParamList() : fRequestedParams(std::make_unique<TStringList>()) {
-  const std::u16string executable = ExecutablePath();
+  const std::u16string executable = ExecutablePathOrEmpty();
   std::u16string parameter_file;
   try {
     if (!executable.empty()) parameter_file = ParameterFilePath(executable);
