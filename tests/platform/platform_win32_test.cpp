@@ -287,30 +287,6 @@ TEST(Files, MakeDirectoryCreatesOneLevel) {
   EXPECT_EQ(QueryPath(U16(dir / L"b")), PathKind::Missing);
 }
 
-TEST(Environment, ExpandsDefinedReferencesAndKeepsTheRest) {
-  SetEnvironmentValue(u"FBWARM_WORK", u"E:\\W");
-  SetEnvironmentVariableW(L"FBWARM_UNDEFINED", nullptr);
-  EXPECT_EQ(ExpandEnvironmentReferences(u"%FBWARM_WORK%\\Tmp"), u"E:\\W\\Tmp");
-  EXPECT_EQ(ExpandEnvironmentReferences(u"%fbwarm_work%"), u"E:\\W") << "names ignore case";
-  EXPECT_EQ(ExpandEnvironmentReferences(u"%FBWARM_UNDEFINED%\\Tmp"), u"%FBWARM_UNDEFINED%\\Tmp");
-  EXPECT_EQ(ExpandEnvironmentReferences(u"100%"), u"100%");
-  const std::u16string long_value(5000, u'v');
-  SetEnvironmentValue(u"FBWARM_LONG", long_value);
-  EXPECT_EQ(ExpandEnvironmentReferences(u"<%FBWARM_LONG%>"), u"<" + long_value + u">");
-}
-
-TEST(Environment, SetAndGetIncludingTheEmptyValue) {
-  SetEnvironmentValue(u"FBWARM_T", u"C:\\T\\");
-  EXPECT_EQ(GetEnvironmentValue(u"fbwarm_t"), u"C:\\T\\");
-  const std::u16string long_value(300, u'x');
-  SetEnvironmentValue(u"FBWARM_T", long_value);
-  EXPECT_EQ(GetEnvironmentValue(u"FBWARM_T"), long_value);
-  SetEnvironmentValue(u"FBWARM_T", u"");
-  EXPECT_EQ(GetEnvironmentValue(u"FBWARM_T"), u"");
-  SetEnvironmentVariableW(L"FBWARM_T", nullptr);
-  EXPECT_EQ(GetEnvironmentValue(u"FBWARM_T"), std::nullopt);
-}
-
 TEST(Process, ExecutablePathIsTheFullPathOfThisProgram) {
   const std::u16string path = ExecutablePath();
   ASSERT_GE(path.size(), 4u);
