@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/run_process.h"
+#include "tests/support/win32_handle.h"
 
 namespace {
 
@@ -20,19 +21,6 @@ std::wstring Wide(const std::string& utf8) {
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
 }
-
-struct Handle {
-  HANDLE h = nullptr;
-  Handle() = default;
-  explicit Handle(HANDLE handle) : h(handle) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  void Close() {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    h = nullptr;
-  }
-};
 
 void MakePipe(Handle& read, Handle& write, bool child_reads) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};

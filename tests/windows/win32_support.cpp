@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/support/win32_handle.h"
+
 std::wstring W(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
@@ -56,19 +58,6 @@ void RemoveTree(const std::wstring& path) {
   }
   RemoveDirectoryW(path.c_str());
 }
-
-struct Handle {
-  HANDLE h = nullptr;
-  Handle() = default;
-  explicit Handle(HANDLE handle) : h(handle) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  void Close() {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    h = nullptr;
-  }
-};
 
 void Drain(HANDLE pipe, std::string& sink) {
   char buffer[65536];
