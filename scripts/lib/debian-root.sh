@@ -8,24 +8,29 @@
 DEBIAN_ROOT_CACHE=${FBWARM_DEBIAN_ROOT_CACHE:-/var/cache/fbwarm/debian12-root}
 DEBIAN_MIRROR=${FBWARM_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 DEBIAN_SUITE=bookworm
-# Written last, so that an interrupted debootstrap is never taken for a cache.
+# A minimal system as a server has it: systemd, so that the unit can be verified there, and
+# man-db, so that the unit's manual page reference can be.
+DEBIAN_ROOT_PACKAGES=systemd,man-db
+# Written last, so that an interrupted debootstrap is never taken for a cache; it names what
+# the cache was made with, so that a cache made otherwise is made anew.
 DEBIAN_ROOT_MARK=.fbwarm-root-made
+DEBIAN_ROOT_MADE="debootstrap --variant=minbase --include=$DEBIAN_ROOT_PACKAGES $DEBIAN_SUITE"
 
 debian_root_cache() {
   local cache=$DEBIAN_ROOT_CACHE
   mkdir -p "$(dirname "$cache")"
   (
     flock 8
-    [ -f "$cache/$DEBIAN_ROOT_MARK" ] && exit 0
+    [ "$(cat "$cache/$DEBIAN_ROOT_MARK" 2>/dev/null)" = "$DEBIAN_ROOT_MADE" ] && exit 0
     rm -rf --one-file-system "$cache.new"
     echo "debian-root: debootstrap $DEBIAN_SUITE into $cache (once; a few minutes)" >&2
-    debootstrap --variant=minbase "$DEBIAN_SUITE" "$cache.new" "$DEBIAN_MIRROR" \
+    $DEBIAN_ROOT_MADE "$cache.new" "$DEBIAN_MIRROR" \
       >"$cache.log" 2>&1 || {
       tail -n 20 "$cache.log" >&2
       echo "debian-root: debootstrap failed; the whole log is $cache.log" >&2
       exit 1
     }
-    touch "$cache.new/$DEBIAN_ROOT_MARK"
+    echo "$DEBIAN_ROOT_MADE" >"$cache.new/$DEBIAN_ROOT_MARK"
     rm -rf --one-file-system "$cache"
     mv "$cache.new" "$cache"
   ) 8>"$cache.lock"
