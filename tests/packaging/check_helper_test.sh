@@ -6,14 +6,8 @@
 # Usage: check_helper_test.sh PATH-OF-CONFIGURED-fbwarm-check
 set -uo pipefail
 helper=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
+work=$scratch
 
 cat >"$work/fake" <<'FAKE'
 #!/bin/bash
@@ -83,5 +77,4 @@ mkdir "$TMPDIR"
 TMPDIR=$TMPDIR "$helper" >/dev/null 2>&1
 [ -z "$(ls -A "$TMPDIR")" ] || fail "the temporary copy was left behind"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "fbwarm-check: all cases passed"
+finish fbwarm-check

@@ -6,17 +6,12 @@
 # Usage: install_layout_test.sh BUILD-DIR INSTALL-PREFIX SYSCONFDIR
 set -uo pipefail
 build=$1 prefix=$2 sysconfdir=$3
-dest=$(mktemp -d)
-trap 'rm -rf "$dest"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+. "$(dirname "$0")/lib.sh"
+dest=$scratch/root
+log=$scratch/install.log
 
 install_once() {
-  DESTDIR=$dest cmake --install "$build" >"$dest.log" 2>&1 || { cat "$dest.log" >&2; fail "cmake --install"; }
-  rm -f "$dest.log"
+  DESTDIR=$dest cmake --install "$build" >"$log" 2>&1 || { cat "$log" >&2; fail "cmake --install"; }
 }
 install_once
 p=$dest$prefix
@@ -40,5 +35,4 @@ printf '[STARTPARAMS]\n/DB:edited\n' >"$ini"
 install_once
 grep -qx '/DB:edited' "$ini" || fail "a second install replaced the edited parameter file"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "install layout: all checks passed"
+finish "install layout"
