@@ -1,5 +1,3 @@
-#include "platform/console.h"
-
 #include <errno.h>
 #include <signal.h>
 #include <unistd.h>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "base/exceptions.h"
+#include "platform/console.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -96,3 +95,5 @@ void ConsoleWriteError(std::string_view text) {
     done += static_cast<size_t>(n);
   }
 }
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
