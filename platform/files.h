@@ -61,7 +61,8 @@ class SequentialFile {
   int64_t Read(void* buffer, size_t size);
   // Moves on by size bytes without reading them; false on failure.
   bool Skip(uint64_t size);
-  // The system's reason for the last failure to open or read, in its own words.
+  // The system's reason for the last failure to open or read, in its own words; empty when
+  // the path names something without an end, which is not opened on purpose.
   const std::u16string& FailureReason() const { return failure_; }
 
  private:

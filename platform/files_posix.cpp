@@ -51,7 +51,7 @@ int OpenForReadThrough(const std::u16string& path) {
   struct stat st;
   if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
     close(fd);
-    errno = EINVAL;
+    errno = 0;  // nothing failed: there is just nothing to read through
     return -1;
   }
   const int flags = fcntl(fd, F_GETFL);
@@ -143,7 +143,7 @@ std::u16string FirstUnsearchableDirectory(const std::u16string& path) {
 }
 
 SequentialFile::SequentialFile(const std::u16string& path) : handle_(OpenForReadThrough(path)) {
-  if (handle_ < 0) failure_ = FromNarrow(strerror(errno));
+  if (handle_ < 0 && errno != 0) failure_ = FromNarrow(strerror(errno));
 }
 
 SequentialFile::~SequentialFile() {

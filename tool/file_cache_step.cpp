@@ -33,7 +33,8 @@ void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport&
   const SkipRefusal refusal = DecideSkip(residency.State(), size, available);
   if (skip_cached) report.SkipRefused(refusal, size, available.value_or(0));
 
-  if (!file.IsOpen()) report.FileUnreadable(path, file.FailureReason(), DescribeOwnership(path));
+  if (!file.IsOpen() && !file.FailureReason().empty())
+    report.FileUnreadable(path, file.FailureReason(), DescribeOwnership(path));
   std::unique_ptr<char[]> buffer = AllocateReadThroughBuffer();
   ReadThroughHooks hooks;
   if (skip_cached && refusal == SkipRefusal::None)
