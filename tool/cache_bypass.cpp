@@ -95,7 +95,8 @@ std::optional<std::string> DatabaseBlock(std::string_view databases_conf,
     if (found || line.empty()) return;
     if (inside) {
       const size_t close = line.find('}');
-      if (matched) block.append(line.substr(0, close)).append("\n");
+      const std::string_view content = Trim(line.substr(0, close));
+      if (matched && !content.empty()) block.append(content).append("\n");
       if (close == std::string_view::npos) return;
       inside = false;
       if (matched) found = block;

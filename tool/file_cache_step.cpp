@@ -29,12 +29,14 @@ void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport&
   const uint64_t size = file.IsOpen() ? file.Size() : residency.Size();
   const ResidentPages before = TrustedResidency(residency);
   const std::optional<uint64_t> available = MemoryAvailableForCache();
-  if (available) report.MemoryShort(size, *available, before.resident * residency.PageSize());
   const SkipRefusal refusal = DecideSkip(residency.State(), size, available);
-  if (skip_cached) report.SkipRefused(refusal, size, available.value_or(0));
-
-  if (!file.IsOpen() && !file.FailureReason().empty())
-    report.FileUnreadable(path, file.FailureReason(), DescribeOwnership(path));
+  if (!file.IsOpen()) {
+    if (!file.FailureReason().empty())
+      report.FileUnreadable(path, file.FailureReason(), DescribeOwnership(path));
+  } else {
+    if (available) report.MemoryShort(size, *available, before.resident * residency.PageSize());
+    if (skip_cached) report.SkipRefused(refusal, size, available.value_or(0));
+  }
   std::unique_ptr<char[]> buffer = AllocateReadThroughBuffer();
   ReadThroughHooks hooks;
   if (skip_cached && refusal == SkipRefusal::None)

@@ -43,7 +43,9 @@ void ExpectOneErrorLineAtTheEnd(const ProcessResult& run, const std::string& err
 void ExpectLinesThenError(const ProcessResult& run, const std::vector<std::string>& lines,
                           const std::string& error, const std::optional<ErrorLines>& err_lines) {
   const bool read_through = lines.size() >= 2 && lines[0] == kReadThrough[0];
-  ExpectOneErrorLineAtTheEnd(
-      run, error, err_lines ? *err_lines : read_through ? ErrorLines{kResidencyLine} : ErrorLines{});
+  ExpectOneErrorLineAtTheEnd(run, error,
+                             err_lines      ? *err_lines
+                             : read_through ? ErrorLines{kResidencyLine}
+                                            : ErrorLines{});
   EXPECT_EQ(run.out, CrLfLines(lines) + error + "\r\n");
 }

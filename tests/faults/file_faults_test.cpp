@@ -51,7 +51,9 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
                        kLibraryMissing,
                        ErrorLines{"fbwarm: WARNUNG: Der Pfad " + dir / "closed/db.fdb" +
                                   " ist vielleicht lokal, kann aber nicht erreicht werden: das "
-                                  "Verzeichnis " + dir / "closed" + " darf von diesem Benutzer "
+                                  "Verzeichnis " +
+                                  dir / "closed" +
+                                  " darf von diesem Benutzer "
                                   "nicht durchsucht werden\\. .*"});
 }
 
