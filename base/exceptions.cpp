@@ -4,6 +4,10 @@
 
 namespace {
 
+std::u16string NumberedInOutMessage(int code) {
+  return u"E/A-Fehler " + ToU16(std::to_string(code));
+}
+
 std::u16string InOutMessage(int code) {
   switch (code) {
     case 5:
@@ -11,7 +15,7 @@ std::u16string InOutMessage(int code) {
     case 101:
       return u"Zu wenig Speicherplatz";
     default:
-      return u"E/A-Fehler " + ToU16(std::to_string(code));
+      return NumberedInOutMessage(code);
   }
 }
 
@@ -30,7 +34,14 @@ Exception::Exception(std::u16string message)
 
 EOutOfMemory::EOutOfMemory() : Exception(u"Zu wenig Arbeitsspeicher") {}
 
-EInOutError::EInOutError(int code) : Exception(InOutMessage(code)), code_(code) {}
+EInOutError::EInOutError(int code) : EInOutError(code, InOutMessage(code)) {}
+
+EInOutError::EInOutError(int code, std::u16string message)
+    : Exception(std::move(message)), code_(code) {}
+
+EInOutError EInOutError::Numbered(int code) {
+  return EInOutError(code, NumberedInOutMessage(code));
+}
 
 EOSError::EOSError(int code, const std::u16string& system_text)
     : Exception(OSErrorMessage(code, system_text)), code_(code) {}

@@ -31,9 +31,13 @@ class EOutOfMemory : public Exception {
 class EInOutError : public Exception {
  public:
   explicit EInOutError(int code);
+  // An error known only by its number: always "E/A-Fehler <code>", also where the number
+  // happens to be one of the runtime codes above (errno 5 is EIO, not access denied).
+  static EInOutError Numbered(int code);
   int ErrorCode() const { return code_; }
 
  private:
+  EInOutError(int code, std::u16string message);
   int code_;
 };
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -22,6 +23,23 @@ bool g_shut_down = false;
 
 // The application title that prefixes every trace text; nothing in this program sets one.
 const std::u16string g_application_title;
+
+std::mutex g_starter_lock;
+TraceThreadStarter g_starter;
+
+// Starts the writer thread; an empty thread when it cannot be started.
+std::thread StartWriterThread(std::function<void()> body) {
+  TraceThreadStarter starter;
+  {
+    std::lock_guard<std::mutex> lock(g_starter_lock);
+    starter = g_starter;
+  }
+  try {
+    return starter ? starter(std::move(body)) : std::thread(std::move(body));
+  } catch (...) {
+    return std::thread();
+  }
+}
 
 void Deliver(TTraceFlag category, const std::u16string& text) {
   std::lock_guard<std::mutex> lock(g_monitor_lock);
@@ -52,7 +70,15 @@ struct TIBSQLMonitorHook::Writer {
   void Enqueue(TTraceFlag category, std::u16string text) {
     std::lock_guard<std::mutex> lock(mutex);
     if (stopping) return;
-    if (!thread.joinable()) thread = std::thread([this] { Run(); });
+    if (!thread.joinable()) {
+      thread = StartWriterThread([this] { Run(); });
+      if (!thread.joinable()) {
+        // No writer, no tracing: the hook turns itself off for good.
+        enabled = false;
+        stopping = true;
+        return;
+      }
+    }
     queue.emplace_back(category, std::move(text));
     wake.notify_one();
   }
@@ -146,7 +172,11 @@ void TIBSQLMonitorHook::Stop() { writer_->Stop(); }
 
 std::shared_ptr<TIBSQLMonitorHook> TraceHook() {
   std::lock_guard<std::mutex> lock(g_trace_lock);
-  if (!g_hook && !g_shut_down) g_hook = std::make_shared<TIBSQLMonitorHook>();
+  try {
+    if (!g_hook && !g_shut_down) g_hook = std::make_shared<TIBSQLMonitorHook>();
+  } catch (const std::bad_alloc&) {
+    // Without memory for the hook there is no tracing; the caller's own error goes on.
+  }
   return g_hook;
 }
 
@@ -158,6 +188,11 @@ void ShutdownTraceHook() {
     hook = std::move(g_hook);
   }
   if (hook) hook->Stop();
+}
+
+void SetTraceThreadStarter(TraceThreadStarter starter) {
+  std::lock_guard<std::mutex> lock(g_starter_lock);
+  g_starter = std::move(starter);
 }
 
 void RegisterTraceMonitor(ITraceMonitor* monitor) {

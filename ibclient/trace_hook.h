@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 // Trace categories, ordinals 0 to 9.
 enum TTraceFlag : uint8_t {
@@ -93,6 +95,12 @@ std::shared_ptr<TIBSQLMonitorHook> TraceHook();
 
 // Program end: stops the writer after it has handled its queue and releases the hook.
 void ShutdownTraceHook();
+
+// How the writer thread is started. Tests replace it to make the start fail; an empty
+// function restores std::thread. A failed start disables the hook instead of raising: tracing
+// must never replace the error that is being reported.
+using TraceThreadStarter = std::function<std::thread(std::function<void()>)>;
+void SetTraceThreadStarter(TraceThreadStarter starter);
 
 // Monitors registered here receive every text written from now on, on the writer thread.
 // Unregistering waits until no text is being delivered to the monitor.

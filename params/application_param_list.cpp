@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr size_t kMaxValueLength = 255;
-
 std::u16string ExecutablePathOrEmpty() {
   try {
     return ExecutablePath();
@@ -103,6 +101,8 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
 
 void TApplicationParamList::RedirectTemporaryDirectory() {
   try {
+    // A cut directory would be another one: a value too long is not applied.
+    if (ParamValueTooLong(u"TEMP")) return;
     const std::u16string value = Trim(GetParamValue(u"TEMP"));
     if (value.empty()) return;
     const std::u16string path = ExpandParamPath(value);
@@ -147,16 +147,32 @@ bool TApplicationParamList::HasParam(const std::u16string& name) {
 
 std::u16string TApplicationParamList::GetParamValue(const std::u16string& name) {
   RegisterRequested(name);
-  const std::u16string key = AsciiUpper(u"/" + name + u":");
   try {
-    for (const std::u16string& item : Items()) {
-      // Only an item that begins with the key is this parameter. One that merely contains it,
-      // such as a password with "/db:" inside, neither answers nor ends the search.
-      if (AsciiUpper(item).starts_with(key)) return item.substr(key.size(), kMaxValueLength);
-    }
+    if (const std::u16string* item = ValueItem(name))
+      return item->substr(name.size() + 2, kMaxParamValueLength);
   } catch (...) {
   }
   return {};
+}
+
+bool TApplicationParamList::ParamValueTooLong(const std::u16string& name) {
+  try {
+    RegisterRequested(name);
+    const std::u16string* item = ValueItem(name);
+    return item && item->size() - (name.size() + 2) > kMaxParamValueLength;
+  } catch (...) {
+  }
+  return false;
+}
+
+const std::u16string* TApplicationParamList::ValueItem(const std::u16string& name) const {
+  const std::u16string key = AsciiUpper(u"/" + name + u":");
+  for (const std::u16string& item : Items()) {
+    // Only an item that begins with the key is this parameter. One that merely contains it,
+    // such as a password with "/db:" inside, neither answers nor ends the search.
+    if (AsciiUpper(item).starts_with(key)) return &item;
+  }
+  return nullptr;
 }
 
 const TStringList& TApplicationParamList::RequestedParams() {

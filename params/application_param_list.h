@@ -9,6 +9,9 @@
 
 #include "base/string_list.h"
 
+// The longest value a look-up gives; the rest of a longer one is cut off.
+constexpr size_t kMaxParamValueLength = 255;
+
 class TApplicationParamList : public TStringList {
  public:
   // Reads the sources of the running process: its arguments, its executable's path and the
@@ -31,6 +34,11 @@ class TApplicationParamList : public TStringList {
   // most 255 characters and untrimmed; empty when no item begins with it.
   std::u16string GetParamValue(const std::u16string& name);
 
+  // True when the value GetParamValue gives for name is cut: the item's text after the key is
+  // longer than kMaxParamValueLength. A cut path or user names another one, so callers refuse
+  // such a value instead of using it.
+  bool ParamValueTooLong(const std::u16string& name);
+
   // True when the parameter file holds a password and other users may read the file.
   bool ParameterFileExposesPassword() const { return fParameterFileExposesPassword; }
 
@@ -47,6 +55,8 @@ class TApplicationParamList : public TStringList {
                      const std::u16string& parameter_file);
   void RedirectTemporaryDirectory();
   void RegisterRequested(const std::u16string& name);
+  // The first item that begins with "/NAME:" (letter case ignored), or null.
+  const std::u16string* ValueItem(const std::u16string& name) const;
 
   std::unique_ptr<TStringList> fRequestedParams;
   bool fParameterFileExposesPassword = false;

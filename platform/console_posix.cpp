@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "platform/console.h"
+#include "platform/in_out_error_posix.h"
 #include "platform/text_encoding.h"
 
 namespace {
@@ -28,25 +29,12 @@ StandardOutput& Out() {
   return out;
 }
 
-// The runtime's I/O error code for an errno value.
-int InOutCode(int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      return 5;
-    case ENOSPC:
-    case EDQUOT:
-      return 101;
-    default:
-      return error;
-  }
-}
-
 void WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw EInOutError(InOutCode(n < 0 ? errno : EIO));
+    // A write that takes nothing would never finish: the device failed.
+    if (n <= 0) throw InOutErrorFromErrno(n < 0 ? errno : EIO);
     data += n;
     size -= static_cast<size_t>(n);
   }
@@ -59,6 +47,19 @@ void WritePending(StandardOutput& out) {
 }
 
 }  // namespace
+
+EInOutError InOutErrorFromErrno(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return EInOutError(5);
+    case ENOSPC:
+    case EDQUOT:
+      return EInOutError(101);
+    default:
+      return EInOutError::Numbered(error);
+  }
+}
 
 void InitConsole() { signal(SIGPIPE, SIG_IGN); }
 
@@ -81,7 +82,7 @@ void ConsoleReadLine() {
     ssize_t n = read(STDIN_FILENO, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EPIPE) return;
-    if (n < 0) throw EInOutError(InOutCode(errno));
+    if (n < 0) throw InOutErrorFromErrno(errno);
     if (n == 0 || c == '\n' || c == 26) return;
   }
 }

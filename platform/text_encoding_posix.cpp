@@ -1,5 +1,3 @@
-#include "platform/text_encoding.h"
-
 #include <errno.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -9,6 +7,7 @@
 #include <mutex>
 
 #include "base/exceptions.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -99,10 +98,13 @@ std::string ToNarrow(std::u16string_view text) {
   const char* in = reinterpret_cast<const char*>(text.data());
   size_t left = text.size() * 2;
   while (!conv.Step(in, left, out)) {
-    // A character the encoding lacks (or a lone surrogate): one '?' for the whole character.
-    char16_t unit;
+    // A character the encoding lacks (or a lone surrogate): one '?' for the whole character,
+    // which is two units only when a high surrogate is followed by a low one.
+    char16_t unit, next = 0;
     memcpy(&unit, in, 2);
-    size_t units = (unit >= 0xD800 && unit <= 0xDBFF && left >= 4) ? 2 : 1;
+    if (left >= 4) memcpy(&next, in + 2, 2);
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF;
+    size_t units = pair ? 2 : 1;
     in += units * 2;
     left -= units * 2;
     out.push_back('?');

@@ -39,9 +39,13 @@ bool HasParam(const std::u16string& name) {
   return list && list->HasParam(name);
 }
 
+// A value cut to fit would name another file, user or server: the run refuses it where the
+// value is first taken.
 std::u16string ParamValue(const std::u16string& name) {
   TApplicationParamList* list = ApplicationParamList();
-  return list ? list->GetParamValue(name) : std::u16string();
+  if (!list) return {};
+  if (list->ParamValueTooLong(name)) throw Exception(u"Parameter " + name + u" zu lang");
+  return list->GetParamValue(name);
 }
 
 // Standard error, so that the output that scripts read stays as it is.

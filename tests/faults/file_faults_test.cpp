@@ -25,9 +25,10 @@ std::vector<std::string> ReadThroughThenNoClient() { return {kReadThrough[0], kR
 }  // namespace
 
 TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
-  if (geteuid() != 0) GTEST_SKIP() << "running the tool as another user needs root";
-  ScopedTempDir dir;
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  // Under /tmp, not TMPDIR: the user of the run must reach the copies wherever the checkout is.
+  ScopedTempDir dir("/tmp");
+  const OtherUserCopy copy = CopyForOtherUser(dir.path());
+  if (!copy.skip_reason.empty()) GTEST_SKIP() << copy.skip_reason;
   WriteFileBytes(dir / "locked.fdb", std::string(100000, 'x'));
   chmod((dir / "locked.fdb").c_str(), 0);
   std::filesystem::create_directory(dir / "closed");
@@ -36,9 +37,15 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
 
   ProcessOptions as_nobody;
   as_nobody.wrapper = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
+  as_nobody.env["LD_LIBRARY_PATH"] = copy.broken_client_dir;
+  as_nobody.timeout_seconds = 30;
+  auto run = [&](const std::string& db) {
+    as_nobody.args = {"/DB:" + db};
+    return RunProcess(copy.binary, as_nobody);
+  };
   // Visible but not readable: the local file test passes, the open fails, standard error says
   // why and what to do.
-  ExpectLinesThenError(RunWithoutClient({"/DB:" + dir / "locked.fdb"}, as_nobody),
+  ExpectLinesThenError(run(dir / "locked.fdb"),
                        ReadThroughThenNoClient(), kLibraryMissing,
                        ErrorLines{"fbwarm: WARNUNG: Die Datenbankdatei " + dir / "locked.fdb" +
                                   " kann von diesem Benutzer nicht gelesen werden: Permission "
@@ -47,7 +54,7 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
                                   "root starten, oder diesem Benutzer das Leserecht geben\\."});
   // Inside a directory the user may not search: no local file at all for standard output, and
   // standard error names the directory.
-  ExpectLinesThenError(RunWithoutClient({"/DB:" + dir / "closed/db.fdb"}, as_nobody), {kNotLocal},
+  ExpectLinesThenError(run(dir / "closed/db.fdb"), {kNotLocal},
                        kLibraryMissing,
                        ErrorLines{"fbwarm: WARNUNG: Der Pfad " + dir / "closed/db.fdb" +
                                   " ist vielleicht lokal, kann aber nicht erreicht werden: das "

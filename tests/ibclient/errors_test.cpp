@@ -3,34 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <thread>
 #include <vector>
 
 #include "platform/environment.h"
 #include "tests/ibclient/ibclient_test_support.h"
 #include "tests/support/temp_dir.h"
-
-namespace {
-
-// Fills the calling thread's vector in the stand-in's layout: error code, SQL code, one
-// interpreted text per message.
-void FillStandinVector(ISC_STATUS error_code, ISC_STATUS sql_code,
-                       const std::vector<const char*>& messages) {
-  ISC_STATUS* vector = ThreadStatusVector();
-  std::fill(vector, vector + ISC_STATUS_LENGTH, 0);
-  int i = 0;
-  vector[i++] = isc_arg_gds;
-  vector[i++] = error_code;
-  vector[i++] = isc_arg_number;
-  vector[i++] = sql_code;
-  for (const char* message : messages) {
-    vector[i++] = isc_arg_interpreted;
-    vector[i++] = reinterpret_cast<ISC_STATUS>(message);
-  }
-}
-
-}  // namespace
 
 TEST(ClientErrors, TableTextsCodesAndArguments) {
   struct Case {

@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
+#include "ibclient/errors.h"
 #include "ibclient/gds_library.h"
 
 inline std::string StandinPath(const std::string& variant,
@@ -37,3 +40,20 @@ std::optional<E> Raised(Call&& call) {
 }
 
 inline std::string Utf8(const std::u16string& text) { return Utf16ToUtf8(text); }
+
+// Fills the calling thread's vector in the stand-in's layout: error code, SQL code, one
+// interpreted text per message.
+inline void FillStandinVector(ISC_STATUS error_code, ISC_STATUS sql_code,
+                              const std::vector<const char*>& messages) {
+  ISC_STATUS* vector = ThreadStatusVector();
+  std::fill(vector, vector + ISC_STATUS_LENGTH, 0);
+  int i = 0;
+  vector[i++] = isc_arg_gds;
+  vector[i++] = error_code;
+  vector[i++] = isc_arg_number;
+  vector[i++] = sql_code;
+  for (const char* message : messages) {
+    vector[i++] = isc_arg_interpreted;
+    vector[i++] = reinterpret_cast<ISC_STATUS>(message);
+  }
+}

@@ -84,6 +84,24 @@ TEST(GetParamValue, ValueIsAtMost255UnitsAndUntrimmed) {
   EXPECT_EQ(ListOf({u"/PASSWORD:\u00e4\u00c4x"})->GetParamValue(u"password"), u"\u00e4\u00c4x");
 }
 
+TEST(ParamValueTooLong, OnlyAValueThatIsCutIsTooLong) {
+  const struct {
+    std::u16string item;
+    bool too_long;
+  } cases[] = {
+      {u"/DB:" + std::u16string(255, u'a'), false},   {u"/DB:" + std::u16string(256, u'a'), true},
+      {u"/db:" + std::u16string(300, u'a'), true},    {u"/DB:", false},
+      {u"/USER:" + std::u16string(300, u'a'), false},  // another parameter
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.item.size());
+    EXPECT_EQ(ListOf({c.item})->ParamValueTooLong(u"DB"), c.too_long);
+  }
+  // The first item decides, as for the value itself.
+  EXPECT_FALSE(ListOf({u"/DB:x", u"/DB:" + std::u16string(300, u'a')})->ParamValueTooLong(u"DB"));
+  EXPECT_TRUE(ListOf({u"/DB:" + std::u16string(300, u'a'), u"/DB:x"})->ParamValueTooLong(u"DB"));
+}
+
 TEST(GetParamValue, OnlyAsciiLettersIgnoreCase) {
   auto list = ListOf({u"/D\u00c4:x"});
   EXPECT_EQ(list->GetParamValue(u"d\u00e4"), u"");

@@ -162,6 +162,16 @@ TEST_F(TempRedirectionTest, CreationFailureBelowNewLevelsLeavesThemAndTheVariabl
   EXPECT_EQ(Get("TMP"), "before-tmp");
 }
 
+TEST_F(TempRedirectionTest, AValueTooLongToBeTakenWholeIsNotAppliedAndCreatesNothing) {
+  // 256 characters after "/TEMP:"; cut to 255 it would name the directory "{T}/a...a".
+  const std::string value = root_.path() + "/" + std::string(254 - root_.path().size(), 'a') + "b";
+  ASSERT_EQ(value.size(), 256u);
+  Construct(value, false);
+  EXPECT_EQ(Tree(), S{});
+  EXPECT_EQ(Get("TEMP"), "before-temp");
+  EXPECT_EQ(Get("TMP"), "before-tmp");
+}
+
 TEST_F(TempRedirectionTest, UnsetVariablesStayUnsetOnFailureAndAreSetOnSuccess) {
   unsetenv("TEMP");
   unsetenv("TMP");

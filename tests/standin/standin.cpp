@@ -3,12 +3,14 @@
 // FBWARM_STANDIN_LOG names. README.md describes both formats.
 #include "tests/standin/standin.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ibclient/gds_entry_points.h"
@@ -33,8 +35,9 @@ struct Outcome {
 };
 
 struct QueryAnswer {
-  enum Kind { Line, Response, Failure } kind = Line;
+  enum Kind { Line, Response, Failure, Pause } kind = Line;
   std::string bytes;  // the line's text or the raw response
+  int pause_ms = 0;
   Outcome failure;
 };
 
@@ -169,6 +172,14 @@ Script ReadScript(const std::string& path) {
       answer.bytes = Unescape(rest, path, number);
       script.queries.push_back(answer);
       last_failure = nullptr;
+    } else if (word == "pause") {
+      QueryAnswer answer;
+      answer.kind = QueryAnswer::Pause;
+      char extra = 0;
+      if (sscanf(rest.c_str(), "%d %c", &answer.pause_ms, &extra) != 1 || answer.pause_ms < 0)
+        BadScript(path, number, "expected 'pause <milliseconds>'");
+      script.queries.push_back(answer);
+      last_failure = nullptr;
     } else if (word == "response") {
       QueryAnswer answer;
       answer.kind = QueryAnswer::Response;
@@ -262,6 +273,10 @@ bool HasLine() {
 std::string Answer(unsigned char item, ISC_STATUS* status, ISC_STATUS* result) {
   std::deque<QueryAnswer>& queue = g_script.queries;
   *result = 0;
+  while (!queue.empty() && queue.front().kind == QueryAnswer::Pause) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(queue.front().pause_ms));
+    queue.pop_front();
+  }
   if (!queue.empty() && queue.front().kind != QueryAnswer::Line) {
     QueryAnswer answer = queue.front();
     queue.pop_front();

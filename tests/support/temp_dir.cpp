@@ -7,8 +7,10 @@
 #include <sstream>
 #include <stdexcept>
 
-ScopedTempDir::ScopedTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "fbwarm-test-XXXXXX").string();
+ScopedTempDir::ScopedTempDir() : ScopedTempDir(std::filesystem::temp_directory_path().string()) {}
+
+ScopedTempDir::ScopedTempDir(const std::string& base) {
+  std::string pattern = (std::filesystem::path(base) / "fbwarm-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

@@ -6,6 +6,8 @@
 class ScopedTempDir {
  public:
   ScopedTempDir();
+  // Inside base instead of the system's temporary directory.
+  explicit ScopedTempDir(const std::string& base);
   ~ScopedTempDir();
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;

@@ -45,6 +45,17 @@ TEST(Help, WaitsForOneLineOfInputOnly) {
   EXPECT_EQ(r.exit_code, 0);
 }
 
+TEST(Help, CtrlZEndsTheWaitWhileStandardInputStaysOpen) {
+  ProcessOptions options;
+  // The writer keeps the pipe open for a minute; only the Ctrl-Z byte can end the wait.
+  options.shell_prefix = "{ printf 'x\\032'; sleep 60 2>/dev/null & } |";
+  options.timeout_seconds = 20;
+  ProcessResult r = RunWithoutClient({"?"}, options);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.out, CrLfLines(kHelpLines));
+  EXPECT_EQ(r.exit_code, 0);
+}
+
 TEST(Help, ClosedStandardInputIsAnErrorLineNotACrash) {
   ProcessOptions options;
   options.shell_prefix = "exec 0<&-;";

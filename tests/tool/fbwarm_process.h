@@ -15,3 +15,15 @@ std::string StandinDir(const std::string& variant = "full");
 
 // A directory whose libfbclient.so.2 is an empty file: loading it fails as a missing library.
 std::string BrokenClientDir();
+
+// What a run as another user needs, copied where that user can reach it: the checkout and the
+// build tree may lie in a directory only their owner may enter (root's home is 0700), and then
+// neither the binary nor LD_LIBRARY_PATH would work for anyone else.
+struct OtherUserCopy {
+  std::string skip_reason;        // non-empty: this host cannot run the tool as another user
+  std::string binary;             // the tool, mode 0755
+  std::string broken_client_dir;  // a libfbclient.so.2 that cannot load, as BrokenClientDir()
+};
+
+// Copies into dir, which it makes reachable by every user (0755, and checks its parents).
+OtherUserCopy CopyForOtherUser(const std::string& dir);

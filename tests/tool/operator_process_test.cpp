@@ -122,12 +122,11 @@ TEST(OperatorReporting, AFileLargerThanTheMemoryForTheCacheIsWarnedAbout) {
 
 TEST(OperatorReporting, AnotherUserIsToldWhatCannotBeReadOrSeen) {
   if (geteuid() != 0) GTEST_SKIP() << "running the tool as another user needs root";
-  // Everything nobody needs, in a directory nobody may enter: the build tree may not be.
-  ScopedTempDir dir;
-  chmod(dir.path().c_str(), 0755);
-  std::filesystem::copy_file(FbwarmBinary(), dir / "fbwarm");
-  std::filesystem::create_directory(dir / "client");
-  WriteFileBytes(dir / "client/libfbclient.so.2", "");
+  // Under /tmp, not TMPDIR: nobody must reach the copies wherever the checkout is.
+  ScopedTempDir dir("/tmp");
+  const OtherUserCopy copy = CopyForOtherUser(dir.path());
+  if (!copy.skip_reason.empty()) GTEST_SKIP() << copy.skip_reason;
+  // The parameter file beside the copied binary names the database and asks for /SKIPCACHED.
   WriteDataFile(dir / "locked.fdb", 1 << 20);
   chmod((dir / "locked.fdb").c_str(), 0600);
   WriteDataFile(dir / "open.fdb", 1 << 20);
@@ -148,13 +147,14 @@ TEST(OperatorReporting, AnotherUserIsToldWhatCannotBeReadOrSeen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.db);
-    WriteFileBytes(dir / "fbwarm.INI", "[STARTPARAMS]\r\n/DB:" + c.db + "\r\n/SKIPCACHED\r\n");
-    chmod((dir / "fbwarm.INI").c_str(), 0644);
+    const std::string ini = copy.binary.substr(0, copy.binary.rfind('/')) + "/fbwarm.INI";
+    WriteFileBytes(ini, "[STARTPARAMS]\r\n/DB:" + c.db + "\r\n/SKIPCACHED\r\n");
+    chmod(ini.c_str(), 0644);
     ProcessOptions options;
-    options.env["LD_LIBRARY_PATH"] = dir / "client";
+    options.env["LD_LIBRARY_PATH"] = copy.broken_client_dir;
     options.working_dir = dir.path();
     options.wrapper = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
-    ProcessResult r = RunProcess(dir / "fbwarm", options);
+    ProcessResult r = RunProcess(copy.binary, options);
     EXPECT_EQ(r.out, CrLfLines(kReadThenNoClient));
     std::string err = r.err;
     // /SKIPCACHED has nothing to go by for a file whose residency this user cannot see.

@@ -2,6 +2,8 @@
 // reach the client library, without a server.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/support/temp_dir.h"
 #include "tests/tool/fbwarm_process.h"
 
@@ -13,15 +15,15 @@ struct StandinRun {
 };
 
 StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& script,
-                     const std::string& variant = "full") {
+                     const std::string& variant = "full", ProcessOptions options = {},
+                     const std::string& binary = FbwarmBinary()) {
   ScopedTempDir dir;
   WriteFileBytes(dir / "script", script);
-  ProcessOptions options;
   options.args = args;
   options.env["LD_LIBRARY_PATH"] = StandinDir(variant);
   options.env["FBWARM_STANDIN_SCRIPT"] = dir / "script";
   options.env["FBWARM_STANDIN_LOG"] = dir / "log";
-  StandinRun run{RunProcess(FbwarmBinary(), options), {}};
+  StandinRun run{RunProcess(binary, options), {}};
   run.calls = ServiceCalls(SplitAt(ReadFileBytes(dir / "log"), "\n"));
   return run;
 }
@@ -92,6 +94,82 @@ TEST(StandinRun, MissingParametersAreReportedInTheirOrderBeforeAnyServerContact)
   }
 }
 
+TEST(StandinRun, AValueTooLongToBeTakenWholeIsRefusedWhereItIsFirstTaken) {
+  const std::string long_text(256, 'x');
+  const std::string db = "/DB:/srv/" + std::string(251, 'd');  // 256 characters after "/DB:"
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> lines;
+  } cases[] = {
+      // DB is taken before the local file test: nothing is said about the file cache.
+      {{db, "/USER:SYSDBA", "/PASSWORD:x"}, {"FEHLER Parameter DB zu lang"}},
+      {{db}, {"FEHLER Parameter DB zu lang"}},
+      // The others where their values are taken, in the order of the missing-value checks.
+      {{"/DB:/x.fdb", "/USER:" + long_text, "/PASSWORD:x"},
+       {kNotLocal, "FEHLER Parameter USER zu lang"}},
+      {{"/DB:/x.fdb", "/USER:" + long_text}, {kNotLocal, "FEHLER Parameter USER zu lang"}},
+      {{"/DB:/x.fdb", "/USER:SYSDBA", "/PASSWORD:" + long_text},
+       {kNotLocal, "FEHLER Parameter PASSWORD zu lang"}},
+      {{"/USER:SYSDBA", "/PASSWORD:" + long_text},
+       {kNotLocal, "FEHLER Parameter PASSWORD zu lang"}},
+      {{"/DB:/x.fdb", "/USER:SYSDBA", "/PASSWORD:x", "/SERVER:" + long_text},
+       {kNotLocal, "FEHLER Parameter SERVER zu lang"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines.back());
+    StandinRun run = RunFbwarm(c.args, "");
+    EXPECT_EQ(run.result.out, CrLfLines(c.lines));
+    EXPECT_TRUE(run.calls.empty());
+    EXPECT_EQ(run.result.exit_code, 0);
+  }
+  // 255 characters fit and are used as they are.
+  StandinRun fits = RunFbwarm({"/DB:/x.fdb", "/USER:" + std::string(255, 'u'), "/PASSWORD:x"}, "");
+  EXPECT_EQ(fits.result.out, CrLfLines({kNotLocal, "", "FEHLER Fehler aufgetreten"}));
+  ASSERT_FALSE(fits.calls.empty());
+  EXPECT_NE(fits.calls[0].find(Hex(std::string(255, 'u'))), std::string::npos);
+}
+
+TEST(StandinRun, ALongUserOrPasswordStillComesAfterTheMissingLibrary) {
+  ProcessOptions options;
+  options.args = {"/DB:/x.fdb", "/USER:" + std::string(300, 'u'),
+                  "/PASSWORD:" + std::string(300, 'p')};
+  options.env["LD_LIBRARY_PATH"] = BrokenClientDir();
+  EXPECT_EQ(RunProcess(FbwarmBinary(), options).out, CrLfLines({kNotLocal, kLibraryMissing}));
+}
+
+// A report that takes longer than the 2000 ms minimum: the stand-in waits before its first line.
+TEST(StandinRun, ASuccessfulRunEndsWithTheResultLineAndThenDetaches) {
+  const std::string slow_report = "pause 2100\nline Analyzing database pages ...\n";
+  struct Case {
+    std::vector<std::string> extra_args;
+    std::string result;
+  } cases[] = {
+      {{}, "Fertig! (DB=127.0.0.1:/srv/db/main.fdb)"},
+      {{"/SERVER:dbhost/3051"}, "Fertig! (DB=dbhost/3051:/srv/db/main.fdb)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.result);
+    std::vector<std::string> args = kArgs;
+    args.insert(args.end(), c.extra_args.begin(), c.extra_args.end());
+    StandinRun run = RunFbwarm(args, slow_report);
+    EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "Analyzing database pages ...", "", c.result}));
+    ASSERT_FALSE(run.calls.empty());
+    EXPECT_EQ(run.calls.back(), "isc_service_detach handle=1");
+    EXPECT_EQ(run.result.exit_code, 0);
+  }
+}
+
+TEST(StandinRun, ADetachThatFailsAfterTheResultLineIsItsOwnErrorLine) {
+  StandinRun run = RunFbwarm(kArgs,
+                             "pause 2100\nline a\ndetach fail -902 335544721\n"
+                             "message Connection lost to the server.\n");
+  EXPECT_EQ(run.result.out,
+            CrLfLines({kNotLocal, "a", "", "Fertig! (DB=127.0.0.1:/srv/db/main.fdb)",
+                       "FEHLER Connection lost to the server"}));
+  EXPECT_EQ(run.calls.back(), "isc_service_detach handle=1");
+  EXPECT_EQ(run.result.exit_code, 0);
+}
+
 TEST(StandinRun, AFailedCallEndsTheRunWithTheClientLibrarysMessageAndNoFurtherCall) {
   const std::string failure =
       " -902 335544721\nmessage Unable to complete network request to host \"db\".\n"
@@ -143,4 +221,48 @@ TEST(StandinRun, AClientLibraryLackingARequiredNameIsAnOperatingSystemError) {
   ASSERT_EQ(SplitCrLf(run.result.out).size(), 3u) << run.result.out;
   EXPECT_EQ(SplitCrLf(run.result.out)[1], "FEHLER Systemfehler.  Code: 127.");
   EXPECT_NE(SplitCrLf(run.result.out)[2].find("isc_transaction_info"), std::string::npos);
+}
+
+namespace {
+
+// A locale with the ISO-8859-1 encoding, compiled into dir (found through LOCPATH, so the
+// system's locales stay as they are); empty when this host cannot make one.
+std::string MakeLatin1Locale(const std::string& dir) {
+  const std::string name = "de_DE.ISO-8859-1";
+  ProcessOptions options;
+  options.args = {"-i", "de_DE", "-f", "ISO-8859-1", dir + "/" + name};
+  RunProcess("/usr/bin/localedef", options);  // warnings give exit code 1 with a usable locale
+  return std::filesystem::exists(dir + "/" + name + "/LC_CTYPE") ? name : "";
+}
+
+}  // namespace
+
+TEST(StandinRun, LinesAreWrittenInTheLocalesEncoding) {
+  // The database path comes back in the result line, so the stand-in waits past 2000 ms.
+  const std::string script = "pause 2100\n";
+  ScopedTempDir dir;
+
+  ProcessOptions posix;
+  posix.env["LC_ALL"] = "POSIX";
+  StandinRun utf8 = RunFbwarm({"/DB:/srv/Gr\xc3\xbc\xc3\x9f"
+                               "e.fdb",
+                               "/USER:SYSDBA", "/PASSWORD:x"},
+                              script, "full", posix);
+  EXPECT_EQ(utf8.result.out, CrLfLines({kNotLocal, "",
+                                        "Fertig! (DB=127.0.0.1:/srv/Gr\xc3\xbc\xc3\x9f"
+                                        "e.fdb)"}));
+
+  const std::string latin1_locale = MakeLatin1Locale(dir.path());
+  if (latin1_locale.empty()) GTEST_SKIP() << "localedef cannot make de_DE.ISO-8859-1 here";
+  // A copy of the binary with a UTF-8 parameter file beside it brings in a character that
+  // ISO-8859-1 lacks (the euro sign), next to one that it has.
+  std::filesystem::copy_file(FbwarmBinary(), dir / "fbwarm");
+  WriteFileBytes(dir / "fbwarm.INI",
+                 "\xef\xbb\xbf[STARTPARAMS]\n/DB:/srv/\xe2\x82\xac-\xc3\xbc.fdb\n");
+  ProcessOptions latin1;
+  latin1.env["LOCPATH"] = dir.path();
+  latin1.env["LC_ALL"] = latin1_locale;
+  StandinRun run =
+      RunFbwarm({"/USER:SYSDBA", "/PASSWORD:x"}, script, "full", latin1, dir / "fbwarm");
+  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", "Fertig! (DB=127.0.0.1:/srv/?-\xfc.fdb)"}));
 }
