@@ -3,7 +3,6 @@
 // Standard output stays byte for byte what it was.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <random>
 #include <regex>
 
+#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tool/fbwarm_process.h"
 
@@ -41,27 +41,7 @@ void WriteDataFile(const std::string& path, size_t size) {
   close(fd);
 }
 
-void Evict(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY);
-  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  close(fd);
-}
-
-// Share of the file's pages in the page cache, by mincore, in percent.
-int ResidentPercent(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY);
-  struct stat st {};
-  fstat(fd, &st);
-  void* map = mmap(nullptr, st.st_size, PROT_READ, MAP_SHARED, fd, 0);
-  close(fd);
-  const long page = sysconf(_SC_PAGESIZE);
-  std::vector<unsigned char> pages((st.st_size + page - 1) / page);
-  mincore(map, st.st_size, pages.data());
-  munmap(map, st.st_size);
-  const auto resident =
-      std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
-  return static_cast<int>(resident * 100 / pages.size());
-}
+int ResidentPercent(const std::string& path) { return static_cast<int>(ResidentShare(path) * 100); }
 
 // "before" and "after" of the residency line, or -1 each when it has none.
 std::pair<int, int> BeforeAndAfter(const std::string& err) {
@@ -83,7 +63,7 @@ TEST(OperatorReporting, TheResidencyLineShowsAnEvictedFileAndThenAWarmOneByBothM
     SCOPED_TRACE(*mechanism ? mechanism : "cachestat where the kernel has it");
     ProcessOptions options;
     if (*mechanism) options.env["FBWARM_TEST_RESIDENCY"] = mechanism;
-    Evict(db);
+    EvictFromCache(db);
     if (ResidentPercent(db) > 5) GTEST_SKIP() << "the file system keeps evicted pages";
     ProcessResult cold = RunWithoutClient({"/DB:" + db}, options);
     EXPECT_EQ(cold.out, CrLfLines(kReadThenNoClient));
@@ -101,7 +81,7 @@ TEST(OperatorReporting, AFileLargerThanTheMemoryForTheCacheIsWarnedAbout) {
   ScopedTempDir dir;
   const std::string db = dir / "db.fdb";
   WriteDataFile(db, 10 << 20);
-  Evict(db);
+  EvictFromCache(db);
   ProcessOptions options;
   options.env["FBWARM_TEST_MEMORY_LIMIT"] = "2000000";
   ProcessResult r = RunWithoutClient({"/DB:" + db}, options);

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/residency.h"
+#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 #include "tool/file_cache_step.h"
 #include "tool/read_through.h"
@@ -44,16 +45,6 @@ class RecordingSource : public ReadThroughSource {
 
 std::string Read(uint64_t at) { return "read " + std::to_string(at) + " " + std::to_string(R); }
 std::string Skip(uint64_t at) { return "skip " + std::to_string(at); }
-
-// Bytes this process has got from read() calls, from the kernel's own accounting.
-long long BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  long long value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return -1;
-}
 
 class SilentChannel : public ErrorChannel {
  public:
@@ -88,10 +79,10 @@ class CachedFile : public ::testing::Test {
   long long Warm(bool skip_cached) {
     SilentChannel channel;
     OperatorReport report(channel);
-    const long long before = BytesRead();
+    const long long before = ProcessBytesRead();
     WarmFileCache(std::u16string(path_.begin(), path_.end()), skip_cached, report);
     lines_ = channel.lines;
-    return BytesRead() - before;
+    return ProcessBytesRead() - before;
   }
 
   ScopedTempDir dir_;
