@@ -186,3 +186,27 @@ TEST(OperatorReporting, ProgressIsShownOnATerminalAndClearedButNeverOnAPipe) {
   EXPECT_EQ(before_line.substr(last_cr + 1), "") << "the progress line was not cleared";
   EXPECT_NE(before_line.find("   \r"), std::string::npos);
 }
+
+TEST(OperatorReporting, ALogOfBothStreamsKeepsTheirOrder) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteDataFile(db, 1 << 20);
+  ProcessOptions options;
+  options.stdout_path = dir / "log";  // a file: standard output is buffered there
+  options.shell_prefix = "exec 2>&1;";
+  ProcessResult r = RunWithoutClient({"/DB:" + db}, options);
+  EXPECT_EQ(r.exit_code, 0);
+  const std::string log = ReadFileBytes(dir / "log");
+  const size_t start = log.find("Natives FileCache Start...\r\n");
+  const size_t residency = log.find("fbwarm: Dateicache: ");
+  const size_t done = log.find("Natives FileCache Fertig.\r\n");
+  ASSERT_NE(start, std::string::npos) << log;
+  ASSERT_NE(residency, std::string::npos) << log;
+  EXPECT_LT(start, residency) << log;
+  EXPECT_LT(residency, done) << log;
+  // Standard output's own bytes are those of a run without standard error.
+  std::string out = log;
+  const size_t line_end = out.find('\n', residency);
+  out.erase(residency, line_end + 1 - residency);
+  EXPECT_EQ(out, CrLfLines(kReadThenNoClient));
+}
