@@ -94,7 +94,7 @@ void OperatorReport::FileUnreadable(const std::u16string& path, const std::u16st
   if (!ownership.owner.empty()) facts += "Eigentuemer " + Narrow(ownership.owner);
   if (ownership.mode >= 0)
     facts += (facts.empty() ? "" : ", ") + ("Modus " + Octal(ownership.mode));
-  Warn("Die Datenbankdatei " + Narrow(path) + " kann von diesem Benutzer nicht gelesen werden: " +
+  Warn("Die Datenbankdatei " + Narrow(path) + " kann nicht gelesen werden: " +
        Narrow(reason) + (facts.empty() ? "" : " (" + facts + ")") +
        ". Der Dateicache wurde nicht gefuellt; fbwarm als Benutzer des Servers oder als root "
        "starten, oder diesem Benutzer das Leserecht geben.");

@@ -48,7 +48,7 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
   ExpectLinesThenError(run(dir / "locked.fdb"),
                        ReadThroughThenNoClient(), kLibraryMissing,
                        ErrorLines{"fbwarm: WARNUNG: Die Datenbankdatei " + dir / "locked.fdb" +
-                                  " kann von diesem Benutzer nicht gelesen werden: Permission "
+                                  " kann nicht gelesen werden: Permission "
                                   "denied \\(Eigentuemer root, Modus 0000\\)\\. Der Dateicache "
                                   "wurde nicht gefuellt; fbwarm als Benutzer des Servers oder als "
                                   "root starten, oder diesem Benutzer das Leserecht geben\\."});

@@ -117,7 +117,7 @@ TEST(OperatorReporting, AnotherUserIsToldWhatCannotBeReadOrSeen) {
   } cases[] = {
       {dir / "locked.fdb",
        "fbwarm: WARNUNG: Die Datenbankdatei " + dir / "locked.fdb" +
-           " kann von diesem Benutzer nicht gelesen werden: Permission denied (Eigentuemer root, "
+           " kann nicht gelesen werden: Permission denied (Eigentuemer root, "
            "Modus 0600). Der Dateicache wurde nicht gefuellt; fbwarm als Benutzer des Servers oder "
            "als root starten, oder diesem Benutzer das Leserecht geben.\n"},
       // Readable, but the kernel would claim every page resident: no false 100 %.
