@@ -169,3 +169,17 @@ bool IsLocalServer(std::u16string_view server) {
   return host.empty() || host == "127.0.0.1" || host == "localhost" || host == "::1" ||
          host == "[::1]";
 }
+
+BypassEvidence GatherBypassEvidence(const std::string& db_path,
+                                    std::optional<uint64_t> page_buffers,
+                                    const std::vector<ForeignOpening>& openings) {
+  BypassEvidence evidence;
+  evidence.config = ReadServerCacheConfig(db_path, ServerConfigDirs());
+  evidence.configured = page_buffers && BypassesFileCache(*page_buffers, evidence.config);
+  for (const ForeignOpening& o : openings) {
+    if (!o.writable) continue;
+    int& pid = o.direct ? evidence.direct_pid : evidence.plain_pid;
+    if (!pid) pid = o.pid;
+  }
+  return evidence;
+}

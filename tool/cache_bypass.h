@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/open_files.h"
+
 // A number of the server's configuration, written like 2048, 64K, 1M or 1G (binary units).
 std::optional<uint64_t> ParseConfigNumber(std::string_view text);
 
@@ -48,3 +50,17 @@ inline uint64_t EffectivePageBuffers(uint64_t page_buffers, const ServerCacheCon
 inline bool BypassesFileCache(uint64_t page_buffers, const ServerCacheConfig& config) {
   return EffectivePageBuffers(page_buffers, config) >= config.threshold;
 }
+
+// What can be seen from this machine about one database: the configuration's verdict for the
+// page buffers of the report's header (when there was one), and the server's read-write
+// descriptors of the file. The statistics action reads through a read-only descriptor of its own,
+// opened without O_DIRECT, so read-only descriptors tell nothing.
+struct BypassEvidence {
+  ServerCacheConfig config;
+  bool configured = false;  // the configuration says the server bypasses the cache
+  int direct_pid = 0;       // a process holding the file read-write with O_DIRECT, or 0
+  int plain_pid = 0;        // a process holding it read-write without O_DIRECT, or 0
+};
+BypassEvidence GatherBypassEvidence(const std::string& db_path,
+                                    std::optional<uint64_t> page_buffers,
+                                    const std::vector<ForeignOpening>& openings);

@@ -94,8 +94,8 @@ void OperatorReport::FileUnreadable(const std::u16string& path, const std::u16st
   if (!ownership.owner.empty()) facts += "Eigentuemer " + Narrow(ownership.owner);
   if (ownership.mode >= 0)
     facts += (facts.empty() ? "" : ", ") + ("Modus " + Octal(ownership.mode));
-  Warn("Die Datenbankdatei " + Narrow(path) + " kann nicht gelesen werden: " +
-       Narrow(reason) + (facts.empty() ? "" : " (" + facts + ")") +
+  Warn("Die Datenbankdatei " + Narrow(path) + " kann nicht gelesen werden: " + Narrow(reason) +
+       (facts.empty() ? "" : " (" + facts + ")") +
        ". Der Dateicache wurde nicht gefuellt; fbwarm als Benutzer des Servers oder als root "
        "starten, oder diesem Benutzer das Leserecht geben.");
 }
@@ -192,40 +192,33 @@ void OperatorReport::ReportLine(std::u16string_view line) {
 
 void OperatorReport::AfterReport(const std::u16string& server, const std::u16string& db) {
   if (!IsLocalServer(server) || !IsLocalFile(db)) return;
-  const ServerCacheConfig config = ReadServerCacheConfig(Narrow(db), ServerConfigDirs());
-  const bool configured = page_buffers_ && BypassesFileCache(*page_buffers_, config);
-  const ForeignOpening* direct = nullptr;
-  const ForeignOpening* plain = nullptr;
-  const std::vector<ForeignOpening> openings = FindForeignOpenings(db);
-  for (const ForeignOpening& o : openings) {
-    if (!o.writable) continue;  // the statistics action's own read-only descriptor tells nothing
-    if (o.direct && !direct) direct = &o;
-    if (!o.direct && !plain) plain = &o;
-  }
-  if (!configured && !direct) return;
-
-  std::string text =
-      "Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das "
-      "Lesen der Datei waermt nichts, was er nutzt. Quelle: ";
-  if (configured) {
+  const BypassEvidence evidence =
+      GatherBypassEvidence(Narrow(db), page_buffers_, FindForeignOpenings(db));
+  if (!evidence.configured && !evidence.direct_pid) return;
+  std::string source;
+  if (evidence.configured) {
+    const ServerCacheConfig& config = evidence.config;
     std::string files;
     for (const std::string& f : config.sources) files += (files.empty() ? "" : ", ") + f;
-    if (files.empty()) files = "Voreinstellungen des Servers";
-    text += "Page buffers " + std::to_string(*page_buffers_) + " im Kopf des Berichts";
+    source = "Page buffers " + std::to_string(*page_buffers_) + " im Kopf des Berichts";
     if (*page_buffers_ == 0)
-      text += ", also DefaultDbCachePages " + std::to_string(config.default_pages);
-    text += ", FileSystemCacheThreshold " + std::to_string(config.threshold) + " (" + files + ")";
-    if (direct)
-      text += "; bestaetigt durch /proc/" + std::to_string(direct->pid) +
-              "/fdinfo (Datei mit O_DIRECT geoeffnet)";
-    else if (plain)
-      text += "; /proc/" + std::to_string(plain->pid) +
-              "/fdinfo zeigt die Datei noch ohne "
-              "O_DIRECT geoeffnet, die Umgehung gilt ab ihrem naechsten Oeffnen";
-  } else {
-    text += "/proc/" + std::to_string(direct->pid) + "/fdinfo (Datei mit O_DIRECT geoeffnet)";
+      source += ", also DefaultDbCachePages " + std::to_string(config.default_pages);
+    source += ", FileSystemCacheThreshold " + std::to_string(config.threshold) + " (" +
+              (files.empty() ? "Voreinstellungen des Servers" : files) + ")";
+    if (evidence.direct_pid)
+      source += "; bestaetigt durch ";
+    else if (evidence.plain_pid)
+      source += "; /proc/" + std::to_string(evidence.plain_pid) +
+                "/fdinfo zeigt die Datei noch ohne O_DIRECT geoeffnet, die Umgehung gilt ab "
+                "ihrem naechsten Oeffnen";
   }
-  Warn(text +
-       ". Abhilfe: die Page buffers der Datenbank (gfix -buffers) unter "
-       "FileSystemCacheThreshold setzen oder den Schwellwert erhoehen.");
+  if (evidence.direct_pid)
+    source +=
+        "/proc/" + std::to_string(evidence.direct_pid) + "/fdinfo (Datei mit O_DIRECT geoeffnet)";
+  Warn(
+      "Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das Lesen der Datei "
+      "waermt nichts, was er nutzt. Quelle: " +
+      source +
+      ". Abhilfe: die Page buffers der Datenbank (gfix -buffers) unter "
+      "FileSystemCacheThreshold setzen oder den Schwellwert erhoehen.");
 }

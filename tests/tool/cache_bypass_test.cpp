@@ -138,3 +138,25 @@ TEST(CacheBypass, OnlyThisMachinesServerOnTheDefaultPortIsLocal) {
     EXPECT_FALSE(IsLocalServer(server))
         << std::string(server, server + std::char_traits<char16_t>::length(server));
 }
+
+TEST(CacheBypass, OnlyReadWriteDescriptorsCountAsEvidence) {
+  struct Case {
+    const char* what;
+    std::vector<ForeignOpening> openings;
+    int direct, plain;
+  } cases[] = {
+      {"none", {}, 0, 0},
+      {"the statistics action's own read-only descriptor", {{7, false, false}}, 0, 0},
+      {"read-only with O_DIRECT", {{7, false, true}}, 0, 0},
+      {"the engine's, with O_DIRECT", {{7, false, false}, {8, true, true}}, 8, 0},
+      {"the engine's, without", {{8, true, false}}, 0, 8},
+      {"both, the first of each", {{8, true, false}, {9, true, true}, {10, true, true}}, 9, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const BypassEvidence evidence = GatherBypassEvidence("/no/such.fdb", std::nullopt, c.openings);
+    EXPECT_FALSE(evidence.configured);  // no header line seen: the configuration says nothing
+    EXPECT_EQ(evidence.direct_pid, c.direct);
+    EXPECT_EQ(evidence.plain_pid, c.plain);
+  }
+}
