@@ -69,11 +69,14 @@ TEST(OperatorReporting, TheResidencyLineShowsAnEvictedFileAndThenAWarmOneByBothM
     EXPECT_EQ(cold.out, CrLfLines(kReadThenNoClient));
     const auto [before, after] = BeforeAndAfter(cold.err);
     EXPECT_LE(before, 5) << cold.err;
-    EXPECT_EQ(after, 100) << cold.err;
-    EXPECT_EQ(ResidentPercent(db), 100);
+    // Other work on a shared machine may evict a page or two meanwhile: near 100, not exactly.
+    EXPECT_GE(after, 98) << cold.err;
+    EXPECT_NEAR(after, ResidentPercent(db), 2) << "the tool and mincore disagree";
     ProcessResult warm = RunWithoutClient({"/DB:" + db}, options);
     EXPECT_EQ(warm.out, CrLfLines(kReadThenNoClient));
-    EXPECT_EQ(BeforeAndAfter(warm.err), std::make_pair(100, 100)) << warm.err;
+    const auto [warm_before, warm_after] = BeforeAndAfter(warm.err);
+    EXPECT_GE(warm_before, 98) << warm.err;
+    EXPECT_GE(warm_after, 98) << warm.err;
   }
 }
 
