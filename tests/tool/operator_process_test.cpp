@@ -213,3 +213,18 @@ TEST(OperatorReporting, ALogOfBothStreamsKeepsTheirOrder) {
   out.erase(residency, line_end + 1 - residency);
   EXPECT_EQ(out, CrLfLines(kReadThenNoClient));
 }
+
+TEST(OperatorReporting, SkipCachedReadsNothingOfACachedFileAndLeavesStandardOutputAsItIs) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteDataFile(db, 3 << 20);
+  ProcessResult first = RunWithoutClient({"/DB:" + db});
+  ProcessResult second = RunWithoutClient({"/DB:" + db, "/SKIPCACHED"});
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(second.out, CrLfLines(kReadThenNoClient));
+  EXPECT_TRUE(std::regex_match(
+      second.err, std::regex("fbwarm: Dateicache: 3.1 MB von 3.1 MB im Cache \\(100 %\\), vorher "
+                             "100 %; gelesen 0 B in [0-9.]+ s \\([^)]*\\), 3.1 MB schon im Cache "
+                             "und uebersprungen\n")))
+      << second.err;
+}
