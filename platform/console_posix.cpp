@@ -95,3 +95,5 @@ void ConsoleWriteError(std::string_view text) {
     done += static_cast<size_t>(n);
   }
 }
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }

@@ -1,5 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +33,11 @@ UniqueFd OpenForReadThrough(const std::u16string& path) {
   UniqueFd fd = OpenForReading(path, O_NONBLOCK);
   if (!fd.IsValid()) return fd;
   struct stat st;
-  if (fstat(fd.Get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) return UniqueFd();
+  if (fstat(fd.Get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    fd.Reset();
+    errno = 0;  // nothing failed: there is just nothing to read through
+    return fd;
+  }
   const int flags = fcntl(fd.Get(), F_GETFL);
   if (flags >= 0) fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
   return fd;
@@ -92,9 +98,34 @@ bool MakeDirectory(const std::u16string& path) {
   return NativePath(path, native) && mkdir(native.c_str(), 0777) == 0;
 }
 
+FileOwnership DescribeOwnership(const std::u16string& path) {
+  FileOwnership result;
+  std::string native;
+  struct stat st;
+  if (!NativePath(path, native) || stat(native.c_str(), &st) != 0) return result;
+  result.mode = static_cast<int>(st.st_mode & 07777);
+  const passwd* user = getpwuid(st.st_uid);
+  result.owner = FromNarrow(user ? std::string(user->pw_name) : std::to_string(st.st_uid));
+  return result;
+}
+
+std::u16string FirstUnsearchableDirectory(const std::u16string& path) {
+  std::string native;
+  if (!NativePath(path, native)) return u"";
+  for (size_t end = native.find('/', 1); end != std::string::npos;
+       end = native.find('/', end + 1)) {
+    const std::string dir = native.substr(0, end);
+    if (faccessat(AT_FDCWD, dir.c_str(), X_OK, AT_EACCESS) != 0 && errno == EACCES)
+      return FromNarrow(dir);
+  }
+  return u"";
+}
+
 // The header keeps the descriptor as an opaque number; UniqueFd owns it in between.
 SequentialFile::SequentialFile(const std::u16string& path)
-    : handle_(OpenForReadThrough(path).Release()) {}
+    : handle_(OpenForReadThrough(path).Release()) {
+  if (handle_ < 0 && errno != 0) failure_ = FromNarrow(strerror(errno));
+}
 
 SequentialFile::~SequentialFile() { UniqueFd closing(static_cast<int>(handle_)); }
 
@@ -102,5 +133,27 @@ bool SequentialFile::IsOpen() const { return handle_ >= 0; }
 
 int64_t SequentialFile::Read(void* buffer, size_t size) {
   if (handle_ < 0) return -1;
-  return ReadRetrying(static_cast<int>(handle_), buffer, size);
+  const ssize_t n = ReadRetrying(static_cast<int>(handle_), buffer, size);
+  if (n < 0) failure_ = FromNarrow(strerror(errno));
+  return n;
+}
+
+uint64_t SequentialFile::Size() const {
+  struct stat st;
+  if (handle_ < 0 || fstat(static_cast<int>(handle_), &st) != 0) return 0;
+  if (S_ISBLK(st.st_mode)) {  // a device's size is where its end lies
+    const int fd = static_cast<int>(handle_);
+    const off_t here = lseek(fd, 0, SEEK_CUR);
+    const off_t end = lseek(fd, 0, SEEK_END);
+    lseek(fd, here, SEEK_SET);
+    return end < 0 ? 0 : static_cast<uint64_t>(end);
+  }
+  return static_cast<uint64_t>(st.st_size);
+}
+
+bool SequentialFile::Skip(uint64_t size) {
+  if (handle_ < 0) return false;
+  if (lseek(static_cast<int>(handle_), static_cast<off_t>(size), SEEK_CUR) >= 0) return true;
+  failure_ = FromNarrow(strerror(errno));
+  return false;
 }
