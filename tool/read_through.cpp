@@ -1,18 +1,5 @@
 #include "tool/read_through.h"
 
-#include <memory>
-#include <new>
-
-#include "base/exceptions.h"
-#include "platform/files.h"
-#include "tool/read_through_buffer.h"
-
-std::unique_ptr<char[]> AllocateReadThroughBuffer() {
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadThroughBufferSize]);
-  if (!buffer) throw EOutOfMemory();
-  return buffer;
-}
-
 ReadThroughTally ReadThrough(ReadThroughSource& source, char* buffer,
                              const ReadThroughHooks& hooks) {
   ReadThroughTally tally;
@@ -37,12 +24,4 @@ ReadThroughTally ReadThrough(ReadThroughSource& source, char* buffer,
     if (hooks.progress) hooks.progress(offset);
   }
   return tally;
-}
-
-void ReadThroughFile(const std::u16string& path) {
-  SequentialFile file(path);
-  SequentialFileSource source(file);
-  std::unique_ptr<char[]> buffer = AllocateReadThroughBuffer();
-  // A file that did not open fails its first read, which ends the loop as any failure does.
-  ReadThrough(source, buffer.get(), {});
 }

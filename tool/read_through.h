@@ -43,4 +43,5 @@ ReadThroughTally ReadThrough(ReadThroughSource& source, char* buffer,
 
 // Reads path through. A file that cannot be opened, or a read that fails part-way, ends the
 // read-through silently. Raises EOutOfMemory when the buffer cannot be obtained.
+// Defined beside the buffer and the platform file's adapter (tool/read_through_buffer.cpp).
 void ReadThroughFile(const std::u16string& path);
