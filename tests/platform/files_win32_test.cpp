@@ -1,4 +1,5 @@
-// The Win32 implementations of the platform services, run under Wine or on Windows.
+// The Win32 files service, run under Wine or on Windows: drive letters, sharing modes, links
+// and access lists.
 #include <gtest/gtest.h>
 // clang-format off
 #include <windows.h>
@@ -9,81 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "base/exceptions.h"
-#include "platform/compare.h"
-#include "platform/dynamic_library.h"
-#include "platform/environment.h"
 #include "platform/files.h"
-#include "platform/process.h"
-#include "platform/text_encoding.h"
-#include "platform/tick_counter.h"
 #include "tests/windows/win32_support.h"
-
-namespace {
-
-class AnsiCodePage1252 : public testing::Test {
- protected:
-  void SetUp() override {
-    if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not 1252";
-    InitTextEncoding();
-  }
-};
-
-}  // namespace
-
-TEST_F(AnsiCodePage1252, LacksBecomeOneQuestionMarkPerCharacterAndNothingIsBestFitted) {
-  EXPECT_EQ(NarrowEncodingName(), "CP1252");
-  struct Case {
-    std::u16string text;
-    std::string bytes;
-  };
-  const std::vector<Case> cases = {
-      {u"Gr\u00fc\u00dfe \u20ac",
-       "Gr\xfc\xdf"
-       "e \x80"},
-      {u"", ""},
-      {u"\u0100", "?"},               // best fit would give 'A'
-      {u"a\u2215b\uff0fc", "a?b?c"},  // best fit would give '/' twice: another path
-      {u"\u4e2d\u6587", "??"},
-      {u"x\U0001F600y", "x?y"},  // one character, two code units, one '?'
-      {std::u16string(u"a") + char16_t(0xD800) + u"b", "a?b"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ToNarrow(c.text), c.bytes) << Utf8(W(c.text));
-}
-
-TEST_F(AnsiCodePage1252, NarrowBytesDecodeToTheirCharacters) {
-  EXPECT_EQ(FromNarrow("\x80\xe4\xdf"
-                       "a"),
-            u"\u20ac\u00e4\u00df"
-            "a");
-  EXPECT_EQ(FromNarrow(""), u"");
-}
-
-TEST(TextEncoding, StrictUtf8RefusesEveryMalformedForm) {
-  std::u16string result = u"untouched";
-  EXPECT_TRUE(DecodeUtf8("ok \xc3\xa4\xf0\x9f\x98\x80", result));
-  EXPECT_EQ(result, u"ok \u00e4\U0001F600");
-  EXPECT_TRUE(DecodeUtf8("", result));
-  EXPECT_EQ(result, u"");
-  const std::vector<std::string> malformed = {
-      "\xc0\xaf",          // overlong '/'
-      "\xed\xa0\x80",      // an encoded surrogate
-      "a\xe2\x82",         // cut short
-      "\x80",              // a lone continuation byte
-      "\xf4\x90\x80\x80",  // beyond U+10FFFF
-      "\xff",
-  };
-  for (const std::string& bytes : malformed) {
-    result = u"untouched";
-    EXPECT_FALSE(DecodeUtf8(bytes, result)) << testing::PrintToString(bytes);
-    EXPECT_EQ(result, u"untouched");
-  }
-}
-
-TEST(TextEncoding, Utf16InEitherByteOrderDropsAnOddLastByte) {
-  EXPECT_EQ(DecodeUtf16(std::string("a\0\xe4\0z", 5), false), u"a\u00e4");
-  EXPECT_EQ(DecodeUtf16(std::string("\0a\x20\xac", 4), true), u"a\u20ac");
-}
 
 TEST(Files, WhatAPathNames) {
   TempDir dir;
@@ -285,60 +213,4 @@ TEST(Files, MakeDirectoryCreatesOneLevel) {
   EXPECT_FALSE(MakeDirectory(U16(dir / L"a"))) << "exists already";
   EXPECT_FALSE(MakeDirectory(U16(dir / L"b\\c"))) << "parent missing";
   EXPECT_EQ(QueryPath(U16(dir / L"b")), PathKind::Missing);
-}
-
-TEST(Process, ExecutablePathIsTheFullPathOfThisProgram) {
-  const std::u16string path = ExecutablePath();
-  ASSERT_GE(path.size(), 4u);
-  EXPECT_EQ(path.substr(1, 2), u":\\") << Utf8(W(path));
-  const std::u16string tail = u"\\platform_tests.exe";
-  ASSERT_GT(path.size(), tail.size());
-  EXPECT_EQ(CompareTextIgnoreCase(path.substr(path.size() - tail.size()), tail), 0)
-      << Utf8(W(path));
-}
-
-TEST(Process, ConcealedArgumentsLeaveTheCommandLineButNotWhatTheProgramRead) {
-  const std::vector<std::u16string> before = ProcessArguments();
-  const std::u16string key = u"--gtest_filter=";
-  bool found = false;
-  for (const std::u16string& argument : before) found |= argument.rfind(key, 0) == 0;
-  if (!found) GTEST_SKIP() << "run without --gtest_filter: no argument to conceal";
-  ConcealArguments([&](const std::u16string& argument) {
-    return argument.rfind(key, 0) == 0 ? key.size() : std::u16string::npos;
-  });
-  const std::wstring line = GetCommandLineW();
-  EXPECT_NE(line.find(L"--gtest_filter=XXXX"), std::wstring::npos) << Utf8(line);
-  EXPECT_EQ(line.find(L"Concealed"), std::wstring::npos) << Utf8(line);
-  EXPECT_EQ(ProcessArguments(), before);
-}
-
-TEST(DynamicLibrary, MissingLibraryAndMissingNameReportTheSystemsError) {
-  EXPECT_EQ(DynamicLibrary::Load("fbwarm-no-such-library.dll"), nullptr);
-  SetLastError(0);  // a later call must not wipe out what the failed load said
-  DynamicLibrary::Error error = DynamicLibrary::LastError();
-  EXPECT_EQ(error.code, ERROR_MOD_NOT_FOUND);
-  EXPECT_FALSE(error.text.empty());
-
-  DynamicLibrary* kernel = DynamicLibrary::Load("kernel32.dll");
-  ASSERT_NE(kernel, nullptr);
-  EXPECT_EQ(
-      kernel->Symbol("GetTickCount"),
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount")));
-  EXPECT_EQ(kernel->Symbol("isc_service_attach"), nullptr);
-  SetLastError(0);
-  error = DynamicLibrary::LastError();
-  EXPECT_EQ(error.code, ERROR_PROC_NOT_FOUND);
-  const std::u16string message = EOSError(error.code, error.text).Message();
-  EXPECT_EQ(message.substr(0, 25), u"Systemfehler.  Code: 127.");
-  EXPECT_GT(message.size(), 27u) << "the system's text follows the code";
-  EXPECT_NE(message.back(), u'.');
-  EXPECT_NE(message.back(), u'\n');
-}
-
-TEST(TickCounter, CountsMilliseconds) {
-  const uint32_t start = TickCount();
-  Sleep(200);
-  const uint32_t elapsed = TickCount() - start;  // unsigned: right across a wrap too
-  EXPECT_GE(elapsed, 150u);
-  EXPECT_LT(elapsed, 5000u);
 }
