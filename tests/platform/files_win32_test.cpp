@@ -115,10 +115,6 @@ TEST(Files, SequentialReadSharesWithWritersButNotWithAnExclusiveHolder) {
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(file.Read(buffer, sizeof buffer), -1);
   }
-  SequentialFile missing(U16(dir / L"new.gdb"));
-  EXPECT_FALSE(missing.IsOpen());
-  EXPECT_EQ(GetFileAttributesW((dir / L"new.gdb").c_str()), INVALID_FILE_ATTRIBUTES)
-      << "opening must create nothing";
 }
 
 namespace {
@@ -204,13 +200,4 @@ TEST(Files, ReadableByOthersWhenTheAccessListLetsAnyoneButOwnerSystemAndAdminist
     EXPECT_EQ(IsReadableByOthers(U16(path)), c.readable) << Utf8(c.sddl);
   }
   EXPECT_FALSE(IsReadableByOthers(U16(dir / L"missing.INI")));
-}
-
-TEST(Files, MakeDirectoryCreatesOneLevel) {
-  TempDir dir;
-  EXPECT_TRUE(MakeDirectory(U16(dir / L"a")));
-  EXPECT_EQ(QueryPath(U16(dir / L"a")), PathKind::Directory);
-  EXPECT_FALSE(MakeDirectory(U16(dir / L"a"))) << "exists already";
-  EXPECT_FALSE(MakeDirectory(U16(dir / L"b\\c"))) << "parent missing";
-  EXPECT_EQ(QueryPath(U16(dir / L"b")), PathKind::Missing);
 }
