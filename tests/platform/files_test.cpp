@@ -1,6 +1,6 @@
 // The files service, alike on every platform: making one directory level, and reading a file
-// in pieces. Each platform's own cases (links, FIFOs, the umask, /proc; drive letters, sharing
-// modes, access lists) are in files_posix_test.cpp and files_win32_test.cpp.
+// whole or in pieces. Each platform's own cases (links, FIFOs, the umask, /proc; drive letters,
+// sharing modes, access lists) are in files_posix_test.cpp and files_win32_test.cpp.
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +32,29 @@ TEST_F(SharedFilesTest, MakeDirectoryCreatesOneLevel) {
   EXPECT_FALSE(MakeDirectory(P("two/three"))) << "parent missing";
   EXPECT_EQ(QueryPath(P("two")), PathKind::Missing);
   EXPECT_FALSE(MakeDirectory(u""));
+}
+
+TEST_F(SharedFilesTest, ReadWholeFileReadsRegularFilesOnly) {
+  WriteFileBytes(dir_ / "file", "content");
+  std::string bytes = "old";
+  ASSERT_TRUE(ReadWholeFile(P("file"), bytes));
+  EXPECT_EQ(bytes, "content");
+
+  const std::string big(200000, 'b');
+  WriteFileBytes(dir_ / "big", big + std::string(1, '\0') + "tail");
+  ASSERT_TRUE(ReadWholeFile(P("big"), bytes));
+  EXPECT_EQ(bytes, big + std::string(1, '\0') + "tail");
+
+  WriteFileBytes(dir_ / "empty", "");
+  ASSERT_TRUE(ReadWholeFile(P("empty"), bytes));
+  EXPECT_EQ(bytes, "");
+
+  ASSERT_TRUE(MakeDirectory(P("dir")));
+  bytes = "kept";
+  EXPECT_FALSE(ReadWholeFile(P("nothing"), bytes));
+  EXPECT_FALSE(ReadWholeFile(P("dir"), bytes));
+  EXPECT_FALSE(ReadWholeFile(u"", bytes));
+  EXPECT_EQ(bytes, "kept");
 }
 
 TEST_F(SharedFilesTest, SequentialFileReadsInPiecesToTheEnd) {
