@@ -1,6 +1,6 @@
-// The files service, alike on every platform: making one directory level, and reading a file
-// whole or in pieces. Each platform's own cases (links, FIFOs, the umask, /proc; drive letters,
-// sharing modes, access lists) are in files_posix_test.cpp and files_win32_test.cpp.
+// The files service, alike on every platform: what a path names, making one directory level,
+// and reading a file whole or in pieces. Each platform's own cases (links, FIFOs, the umask, /proc;
+// drive letters, sharing modes, access lists) are in files_posix_test.cpp and files_win32_test.cpp.
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +22,28 @@ class SharedFilesTest : public testing::Test {
   }
   ScopedTempDir dir_;
 };
+
+TEST_F(SharedFilesTest, WhatAPathNamesAndWhetherItIsALocalFile) {
+  WriteFileBytes(dir_ / "file", "content");
+  ASSERT_TRUE(MakeDirectory(P("dir")));
+  const struct {
+    std::u16string path;
+    PathKind kind;
+    bool local_file;
+  } cases[] = {
+      {P("file"), PathKind::File, true},
+      {P("dir"), PathKind::Directory, false},
+      {P("dir/"), PathKind::Directory, false},
+      {P("nothing"), PathKind::Missing, false},
+      {P("nothing/deeper"), PathKind::Missing, false},
+      {u"", PathKind::Missing, false},
+  };
+  for (const auto& c : cases) {
+    const std::string shown(c.path.begin(), c.path.end());
+    EXPECT_EQ(QueryPath(c.path), c.kind) << shown;
+    EXPECT_EQ(IsLocalFile(c.path), c.local_file) << shown;
+  }
+}
 
 TEST_F(SharedFilesTest, MakeDirectoryCreatesOneLevel) {
   ASSERT_TRUE(MakeDirectory(P("one")));

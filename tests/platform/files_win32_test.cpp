@@ -13,25 +13,18 @@
 #include "platform/files.h"
 #include "tests/windows/win32_support.h"
 
-TEST(Files, WhatAPathNames) {
+TEST(Files, WhatADriveLetterPathNames) {
   TempDir dir;
   WriteBytes(dir / L"file.gdb", "data");
-  CreateDirectoryW((dir / L"sub").c_str(), nullptr);
   struct Case {
     std::wstring path;
     PathKind kind;
     bool local_file;
   };
   const std::vector<Case> cases = {
-      {dir / L"file.gdb", PathKind::File, true},
       {dir / L"FILE.GDB", PathKind::File, true},  // names ignore case
-      {dir / L"sub", PathKind::Directory, false},
-      {dir / L"sub\\", PathKind::Directory, false},
       {dir.path(), PathKind::Directory, false},
-      {dir / L"missing.gdb", PathKind::Missing, false},
-      {dir / L"missing\\x.gdb", PathKind::Missing, false},
       {dir / L"a<b>.gdb", PathKind::Missing, false},  // an invalid name
-      {L"", PathKind::Missing, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(QueryPath(U16(c.path)), c.kind) << Utf8(c.path);
