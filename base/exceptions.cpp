@@ -5,7 +5,7 @@
 namespace {
 
 std::u16string NumberedInOutMessage(int code) {
-  return u"E/A-Fehler " + ToU16(std::to_string(code));
+  return u"E/A-Fehler " + DecimalText(code);
 }
 
 std::u16string InOutMessage(int code) {
@@ -24,7 +24,7 @@ std::u16string OSErrorMessage(int code, const std::u16string& system_text) {
   // The platform's text loses its trailing line ends, blanks and full stops.
   std::u16string text = system_text;
   while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
-  return u"Systemfehler.  Code: " + ToU16(std::to_string(code)) + u".\r\n" + text;
+  return u"Systemfehler.  Code: " + DecimalText(code) + u".\r\n" + text;
 }
 
 }  // namespace

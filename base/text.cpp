@@ -87,3 +87,5 @@ std::u16string FormatText(std::u16string_view format,
   }
   return result;
 }
+
+std::u16string DecimalText(long long number) { return ToU16(std::to_string(number)); }

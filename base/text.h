@@ -9,6 +9,10 @@
 // Widens 7-bit text (literals, numbers) to UTF-16 unit by unit.
 std::u16string ToU16(std::string_view ascii);
 
+// A whole number in decimal digits, with a leading '-' when negative: the one way numbers
+// become text in messages.
+std::u16string DecimalText(long long number);
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD. For diagnostics only: text that
 // crosses into the client library or the console goes through platform/text_encoding.h.
 std::string Utf16ToUtf8(std::u16string_view text);

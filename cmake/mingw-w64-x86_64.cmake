@@ -1,6 +1,6 @@
 # Cross-builds fbwarm for 64-bit Windows with Debian's mingw-w64 (posix thread model), so that
 # std::thread and std::mutex work. Tests of the result run under Wine.
-#   cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+# The windows preset of CMakePresets.json uses it (build-win/).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -1,9 +1,7 @@
-// How the database layer reports failures: the EIBError exception family, the calling
-// thread's status vector, and the two routines that raise (from a failed client-library call,
-// or from a misuse the layer detects itself).
+// How the database layer reports failures: the EIBError exception family and the routine that
+// raises a misuse the layer detects itself. A failed client-library call is raised from the
+// status vector (ibclient/status_vector.h).
 #pragma once
-
-#include <ibase.h>
 
 #include <cstdint>
 #include <initializer_list>
@@ -12,8 +10,7 @@
 #include <type_traits>
 
 #include "base/exceptions.h"
-
-class IGDSLibrary;
+#include "base/text.h"
 
 class EDatabaseError : public Exception {
  public:
@@ -76,18 +73,6 @@ enum class ClientErrorCode : int32_t {
 // The table text of a code, placeholders (%s, %d) unfilled.
 std::u16string_view ClientErrorText(ClientErrorCode code);
 
-// The calling thread's status vector: ISC_STATUS_LENGTH (20) values of the header's
-// pointer-sized ISC_STATUS, all zero when the thread starts. Every client-library call
-// receives it first.
-ISC_STATUS* ThreadStatusVector();
-
-// Turns the calling thread's status vector into EIBInterBaseError (EIBInterBaseRoleError for
-// SQL code -551) and raises it; the text comes from the library's isc_interprete lines. Call
-// it right after the failed call, on the same thread, through the library that made the call.
-[[noreturn]] void RaiseStatusVectorError(IGDSLibrary& library);
-// The same through SharedClientLibrary().
-[[noreturn]] void RaiseStatusVectorError();
-
 // Raises EIBClientError with SQLCode = code and the table text, placeholders filled in order
 // from the arguments (texts or integers; extra arguments are ignored). The text is traced
 // first, except for SharedResourceFailure.
@@ -96,10 +81,9 @@ ISC_STATUS* ThreadStatusVector();
 
 namespace ibclient_detail {
 inline std::u16string ClientErrorArgument(std::u16string_view text) { return std::u16string(text); }
-std::u16string ClientErrorArgument(long long number);
 template <class T>
 requires std::is_integral_v<T> std::u16string ClientErrorArgument(T number) {
-  return ClientErrorArgument(static_cast<long long>(number));
+  return DecimalText(static_cast<long long>(number));
 }
 }  // namespace ibclient_detail
 

@@ -13,6 +13,7 @@
 
 namespace {
 
+// The parameter file is optional: an executable path that cannot be had means no file.
 std::u16string ExecutablePathOrEmpty() {
   try {
     return ExecutablePath();
@@ -91,7 +92,7 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
   try {
     for (std::u16string& line : ReadParameterFile(parameter_file)) {
       if (PasswordValueStart(line) != std::u16string::npos && IsReadableByOthers(parameter_file))
-        fParameterFileExposesPassword = true;
+        parameter_file_exposes_password_ = true;
       Add(std::move(line));
     }
   } catch (...) {

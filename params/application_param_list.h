@@ -40,7 +40,7 @@ class TApplicationParamList : public TStringList {
   bool ParamValueTooLong(const std::u16string& name);
 
   // True when the parameter file holds a password and other users may read the file.
-  bool ParameterFileExposesPassword() const { return fParameterFileExposesPassword; }
+  bool ParameterFileExposesPassword() const { return parameter_file_exposes_password_; }
 
   // Every name asked for, normalised, sorted at each read. Owned by the list.
   const TStringList& RequestedParams();
@@ -59,7 +59,7 @@ class TApplicationParamList : public TStringList {
   const std::u16string* ValueItem(const std::u16string& name) const;
 
   std::unique_ptr<TStringList> fRequestedParams;
-  bool fParameterFileExposesPassword = false;
+  bool parameter_file_exposes_password_ = false;
 };
 
 // The process-wide list, created from the running process at the first call. Null once

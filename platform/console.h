@@ -20,3 +20,6 @@ void ConsoleReadLine();
 
 // Last resort: writes text as it is to standard error, ignoring every failure.
 void ConsoleWriteError(std::string_view text);
+
+// True when standard error is a terminal (a console on Windows): only then is progress shown.
+bool StandardErrorIsTerminal();

@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "platform/console.h"
+#include "platform/fd_posix.h"
 #include "platform/in_out_error_posix.h"
 #include "platform/text_encoding.h"
 
@@ -31,8 +32,7 @@ StandardOutput& Out() {
 
 void WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = RetryOnEintr([&] { return write(fd, data, size); });
     // A write that takes nothing would never finish: the device failed.
     if (n <= 0) throw InOutErrorFromErrno(n < 0 ? errno : EIO);
     data += n;
@@ -79,8 +79,7 @@ void ConsoleReadLine() {
   ConsoleFlush();  // the prompt must be visible before we wait for its answer
   while (true) {
     char c;
-    ssize_t n = read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = RetryOnEintr([&] { return read(STDIN_FILENO, &c, 1); });
     if (n < 0 && errno == EPIPE) return;
     if (n < 0) throw InOutErrorFromErrno(errno);
     if (n == 0 || c == '\n' || c == 26) return;
@@ -90,9 +89,11 @@ void ConsoleReadLine() {
 void ConsoleWriteError(std::string_view text) {
   size_t done = 0;
   while (done < text.size()) {
-    ssize_t n = write(STDERR_FILENO, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n =
+        RetryOnEintr([&] { return write(STDERR_FILENO, text.data() + done, text.size() - done); });
     if (n <= 0) return;
     done += static_cast<size_t>(n);
   }
 }
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }

@@ -108,3 +108,5 @@ void ConsoleWriteError(std::string_view text) {
     done += written;
   }
 }
+
+bool StandardErrorIsTerminal() { return IsConsole(GetStdHandle(STD_ERROR_HANDLE)); }

@@ -29,6 +29,17 @@ bool IsReadableByOthers(const std::u16string& path);
 // names no regular file (a FIFO or a device has no whole to read).
 bool ReadWholeFile(const std::u16string& path, std::string& bytes);
 
+// Who may read a file: its owner's name and, where the system has them, its permission bits.
+struct FileOwnership {
+  std::u16string owner;  // empty when it cannot be told
+  int mode = -1;         // the permission bits (such as 0660), -1 where there are none
+};
+FileOwnership DescribeOwnership(const std::u16string& path);
+
+// The first directory on the way to path that this user may not search (look into), or the
+// empty text when every one may be searched or the system has no such rule.
+std::u16string FirstUnsearchableDirectory(const std::u16string& path);
+
 // Creates one directory; false when that fails.
 bool MakeDirectory(const std::u16string& path);
 
@@ -43,10 +54,18 @@ class SequentialFile {
   SequentialFile& operator=(const SequentialFile&) = delete;
 
   bool IsOpen() const;
+  // The size of the open file in bytes (0 when not open).
+  uint64_t Size() const;
   // Reads up to size bytes into buffer: the count read, 0 at the end, -1 on failure
   // (also when the file is not open).
   int64_t Read(void* buffer, size_t size);
+  // Moves on by size bytes without reading them; false on failure.
+  bool Skip(uint64_t size);
+  // The system's reason for the last failure to open or read, in its own words; empty when
+  // the path names something without an end, which is not opened on purpose.
+  const std::u16string& FailureReason() const { return failure_; }
 
  private:
   intptr_t handle_;
+  std::u16string failure_;
 };

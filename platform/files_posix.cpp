@@ -1,8 +1,11 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/fd_posix.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
 
@@ -16,52 +19,32 @@ bool NativePath(const std::u16string& path, std::string& native) {
   return FromNarrow(native) == path;
 }
 
-int OpenForReading(const std::u16string& path, int extra_flags) {
+UniqueFd OpenForReading(const std::u16string& path, int extra_flags) {
   std::string native;
-  if (!NativePath(path, native)) return -1;
-  int fd;
-  do {
-    fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | extra_flags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  if (!NativePath(path, native)) return UniqueFd();
+  return UniqueFd(
+      RetryOnEintr([&] { return open(native.c_str(), O_RDONLY | O_CLOEXEC | extra_flags); }));
 }
-
-// Closes the descriptor when the scope ends.
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : fd_(fd) {}
-  ~FdCloser() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-
- private:
-  int fd_;
-};
 
 // Opens a file for reading it through. Only what has an end qualifies: a FIFO would hold the
 // open (and then the reads) until a writer comes, and a character device such as /dev/zero
 // never ends. A block device (a database on a raw device) is read like a file.
-int OpenForReadThrough(const std::u16string& path) {
-  int fd = OpenForReading(path, O_NONBLOCK);
-  if (fd < 0) return -1;
+UniqueFd OpenForReadThrough(const std::u16string& path) {
+  UniqueFd fd = OpenForReading(path, O_NONBLOCK);
+  if (!fd.IsValid()) return fd;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
-    close(fd);
-    return -1;
+  if (fstat(fd.Get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode))) {
+    fd.Reset();
+    errno = 0;  // nothing failed: there is just nothing to read through
+    return fd;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  const int flags = fcntl(fd.Get(), F_GETFL);
+  if (flags >= 0) fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
 
 ssize_t ReadRetrying(int fd, void* buffer, size_t size) {
-  ssize_t n;
-  do {
-    n = read(fd, buffer, size);
-  } while (n < 0 && errno == EINTR);
-  return n;
+  return RetryOnEintr([&] { return read(fd, buffer, size); });
 }
 
 }  // namespace
@@ -92,17 +75,16 @@ bool IsReadableByOthers(const std::u16string& path) {
 
 bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
   // Non-blocking, so that a FIFO in the file's place cannot hold the open up.
-  int fd = OpenForReading(path, O_NONBLOCK);
-  if (fd < 0) return false;
-  FdCloser closer(fd);
+  const UniqueFd fd = OpenForReading(path, O_NONBLOCK);
+  if (!fd.IsValid()) return false;
   // Only a regular file has a whole: a FIFO or a device such as /dev/zero has none.
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   std::string content;
   content.reserve(static_cast<size_t>(st.st_size));
   char chunk[65536];
   while (true) {
-    ssize_t n = ReadRetrying(fd, chunk, sizeof chunk);
+    ssize_t n = ReadRetrying(fd.Get(), chunk, sizeof chunk);
     if (n < 0) return false;
     if (n == 0) break;
     content.append(chunk, static_cast<size_t>(n));
@@ -116,15 +98,62 @@ bool MakeDirectory(const std::u16string& path) {
   return NativePath(path, native) && mkdir(native.c_str(), 0777) == 0;
 }
 
-SequentialFile::SequentialFile(const std::u16string& path) : handle_(OpenForReadThrough(path)) {}
-
-SequentialFile::~SequentialFile() {
-  if (handle_ >= 0) close(static_cast<int>(handle_));
+FileOwnership DescribeOwnership(const std::u16string& path) {
+  FileOwnership result;
+  std::string native;
+  struct stat st;
+  if (!NativePath(path, native) || stat(native.c_str(), &st) != 0) return result;
+  result.mode = static_cast<int>(st.st_mode & 07777);
+  const passwd* user = getpwuid(st.st_uid);
+  result.owner = FromNarrow(user ? std::string(user->pw_name) : std::to_string(st.st_uid));
+  return result;
 }
+
+std::u16string FirstUnsearchableDirectory(const std::u16string& path) {
+  std::string native;
+  if (!NativePath(path, native)) return u"";
+  for (size_t end = native.find('/', 1); end != std::string::npos;
+       end = native.find('/', end + 1)) {
+    const std::string dir = native.substr(0, end);
+    if (faccessat(AT_FDCWD, dir.c_str(), X_OK, AT_EACCESS) != 0 && errno == EACCES)
+      return FromNarrow(dir);
+  }
+  return u"";
+}
+
+// The header keeps the descriptor as an opaque number; UniqueFd owns it in between.
+SequentialFile::SequentialFile(const std::u16string& path)
+    : handle_(OpenForReadThrough(path).Release()) {
+  if (handle_ < 0 && errno != 0) failure_ = FromNarrow(strerror(errno));
+}
+
+SequentialFile::~SequentialFile() { UniqueFd closing(static_cast<int>(handle_)); }
 
 bool SequentialFile::IsOpen() const { return handle_ >= 0; }
 
 int64_t SequentialFile::Read(void* buffer, size_t size) {
   if (handle_ < 0) return -1;
-  return ReadRetrying(static_cast<int>(handle_), buffer, size);
+  const ssize_t n = ReadRetrying(static_cast<int>(handle_), buffer, size);
+  if (n < 0) failure_ = FromNarrow(strerror(errno));
+  return n;
+}
+
+uint64_t SequentialFile::Size() const {
+  struct stat st;
+  if (handle_ < 0 || fstat(static_cast<int>(handle_), &st) != 0) return 0;
+  if (S_ISBLK(st.st_mode)) {  // a device's size is where its end lies
+    const int fd = static_cast<int>(handle_);
+    const off_t here = lseek(fd, 0, SEEK_CUR);
+    const off_t end = lseek(fd, 0, SEEK_END);
+    lseek(fd, here, SEEK_SET);
+    return end < 0 ? 0 : static_cast<uint64_t>(end);
+  }
+  return static_cast<uint64_t>(st.st_size);
+}
+
+bool SequentialFile::Skip(uint64_t size) {
+  if (handle_ < 0) return false;
+  if (lseek(static_cast<int>(handle_), static_cast<off_t>(size), SEEK_CUR) >= 0) return true;
+  failure_ = FromNarrow(strerror(errno));
+  return false;
 }

@@ -3,6 +3,8 @@
 #include <aclapi.h>
 // clang-format on
 
+#include <string>
+
 #include "platform/files.h"
 
 namespace {
@@ -56,6 +58,22 @@ bool ListedAsFile(const std::u16string& path) {
   if (find == INVALID_HANDLE_VALUE) return false;
   FindClose(find);
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The system's text for an error code, without the line break it ends with.
+std::u16string ErrorText(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::u16string result(reinterpret_cast<const char16_t*>(text), length);
+  LocalFree(text);
+  while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r' ||
+                             result.back() == u' ' || result.back() == u'.'))
+    result.pop_back();
+  if (!result.empty()) return result;
+  const std::string number = std::to_string(error);
+  return u"Fehler " + std::u16string(number.begin(), number.end());
 }
 
 }  // namespace
@@ -145,10 +163,31 @@ bool MakeDirectory(const std::u16string& path) {
   return CreateDirectoryW(Wide(path), nullptr) != 0;
 }
 
+FileOwnership DescribeOwnership(const std::u16string& path) {
+  FileOwnership result;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(Wide(path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                            nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return result;
+  wchar_t name[256], domain[256];
+  DWORD name_size = 256, domain_size = 256;
+  SID_NAME_USE use;
+  if (owner && LookupAccountSidW(nullptr, owner, name, &name_size, domain, &domain_size, &use))
+    result.owner = reinterpret_cast<const char16_t*>(name);
+  LocalFree(descriptor);
+  return result;
+}
+
+// Windows checks no search right on the directories of a path for ordinary users.
+std::u16string FirstUnsearchableDirectory(const std::u16string&) { return u""; }
+
 SequentialFile::SequentialFile(const std::u16string& path)
     : handle_(reinterpret_cast<intptr_t>(
           CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+  if (!IsOpen()) failure_ = ErrorText(GetLastError());
+}
 
 SequentialFile::~SequentialFile() {
   if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
@@ -163,6 +202,25 @@ int64_t SequentialFile::Read(void* buffer, size_t size) {
   // One synchronous read; a request above 4 GiB - 1 asks for less, as a short read may.
   const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
   DWORD read = 0;
-  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, wanted, &read, nullptr)) return -1;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, wanted, &read, nullptr)) {
+    failure_ = ErrorText(GetLastError());
+    return -1;
+  }
   return read;
+}
+
+uint64_t SequentialFile::Size() const {
+  LARGE_INTEGER size;
+  if (!IsOpen() || !GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return 0;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
+bool SequentialFile::Skip(uint64_t size) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(size);
+  if (IsOpen() &&
+      SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), distance, nullptr, FILE_CURRENT))
+    return true;
+  failure_ = ErrorText(GetLastError());
+  return false;
 }

@@ -10,7 +10,9 @@
 // that read the command line themselves ignore them.
 void InitProcessArguments(int argc, char** argv);
 
-// The full path of the running executable.
+// The full path of the running executable; empty, on every platform, when the system cannot
+// tell it whole (never a cut-off path). Raises only when memory or the narrow encoding's
+// converter fails.
 std::u16string ExecutablePath();
 
 // Arguments 1 to N as the platform delivers them; never an empty one.

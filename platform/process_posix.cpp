@@ -1,9 +1,6 @@
-#include <errno.h>
 #include <string.h>
 #include <unistd.h>
 
-#include "base/exceptions.h"
-#include "base/text.h"
 #include "platform/process.h"
 #include "platform/text_encoding.h"
 
@@ -42,11 +39,8 @@ void ConcealArguments(const std::function<size_t(const std::u16string&)>& visibl
 std::u16string ExecutablePath() {
   std::string buffer(256, '\0');
   while (true) {
-    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) {
-      int error = errno;
-      throw EOSError(error, ToU16(strerror(error)));
-    }
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return std::u16string();
     if (static_cast<size_t>(n) < buffer.size()) {
       buffer.resize(static_cast<size_t>(n));
       return FromNarrow(buffer);

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "params/command_line.h"
+#include "platform/command_line.h"
 #include "platform/process.h"
 
 namespace {
@@ -15,42 +15,6 @@ const std::vector<std::u16string>& Arguments() {
     return SplitCommandLine(reinterpret_cast<const char16_t*>(line)).arguments;
   }();
   return arguments;
-}
-
-// Where each unit of arguments 1 to N stands in the command line, by the splitter's rules
-// (params/command_line.h): blanks and controls separate, pairs of quotes between tokens are
-// skipped, a quote opens a stretch up to the next quote or the end, and quotes are dropped.
-std::vector<std::vector<size_t>> ArgumentPositions(std::u16string_view line) {
-  size_t pos = 0;
-  const size_t end = line.size();
-  auto next_token = [&] {
-    while (pos < end) {
-      if (line[pos] <= u' ') {
-        ++pos;
-      } else if (line[pos] == u'"' && pos + 1 < end && line[pos + 1] == u'"') {
-        pos += 2;
-      } else {
-        break;
-      }
-    }
-    std::vector<size_t> units;
-    while (pos < end && line[pos] > u' ') {
-      if (line[pos] != u'"') {
-        units.push_back(pos++);
-        continue;
-      }
-      size_t close = line.find(u'"', pos + 1);
-      if (close == std::u16string_view::npos) close = end;
-      for (size_t i = pos + 1; i < close; ++i) units.push_back(i);
-      pos = close == end ? end : close + 1;
-    }
-    return units;
-  };
-  next_token();  // the program name
-  std::vector<std::vector<size_t>> positions;
-  for (std::vector<size_t> units = next_token(); !units.empty(); units = next_token())
-    positions.push_back(std::move(units));
-  return positions;
 }
 
 }  // namespace
@@ -68,7 +32,7 @@ std::u16string ExecutablePath() {
     const DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(buffer.data()), size);
     if (n == 0) return std::u16string();
     if (n < size) return buffer.substr(0, n);
-    if (buffer.size() >= 32768) return buffer.substr(0, n);
+    if (buffer.size() >= 32768) return std::u16string();  // never a cut-off path
     buffer.assign(buffer.size() * 2, u'\0');
   }
 }
@@ -80,15 +44,15 @@ void ConcealArguments(const std::function<size_t(const std::u16string&)>& visibl
   // The process list of Windows shows this very buffer (the process's parameter block).
   wchar_t* line = GetCommandLineW();
   if (line == nullptr) return;
-  const std::u16string_view view(reinterpret_cast<const char16_t*>(line), wcslen(line));
-  const std::vector<std::vector<size_t>> positions = ArgumentPositions(view);
-  if (positions.size() != arguments.size()) return;
+  const SplitCommandLineResult now =
+      SplitCommandLine(std::u16string_view(reinterpret_cast<const char16_t*>(line), wcslen(line)));
+  if (now.arguments.size() != arguments.size()) return;
   for (size_t i = 0; i < arguments.size(); ++i) {
-    std::u16string seen;
-    for (size_t pos : positions[i]) seen.push_back(view[pos]);
-    if (seen != arguments[i]) continue;  // concealed before, or not where we think it is
+    // Concealed before, or not where we think it is.
+    if (now.arguments[i] != arguments[i]) continue;
     const size_t visible = visible_units(arguments[i]);
     if (visible == std::u16string::npos) continue;
-    for (size_t k = visible; k < positions[i].size(); ++k) line[positions[i][k]] = L'X';
+    const std::vector<size_t>& positions = now.positions[i];
+    for (size_t k = visible; k < positions.size(); ++k) line[positions[k]] = L'X';
   }
 }

@@ -8,10 +8,10 @@
 
 namespace {
 
-constexpr char kIscInfoEnd = 1;
-constexpr char kIscInfoTruncated = 2;
-constexpr char kIscInfoSvcLine = 62;
-constexpr char kIscInfoSvcToEof = 63;
+constexpr char kIscInfoEnd = isc_info_end;
+constexpr char kIscInfoTruncated = isc_info_truncated;
+constexpr char kIscInfoSvcLine = isc_info_svc_line;
+constexpr char kIscInfoSvcToEof = isc_info_svc_to_eof;
 
 constexpr int kMinBufferSize = 4;  // item, 2-byte length, terminator
 constexpr int kMaxBufferSize = 65535;
@@ -20,7 +20,7 @@ constexpr int kMaxBufferSize = 65535;
 
 void TIBControlAndQueryService::SetBufferSize(int value) {
   if (value < kMinBufferSize || value > kMaxBufferSize)
-    RaiseLimitError(u"Buffer size out of range (" + ToU16(std::to_string(value)) +
+    RaiseLimitError(u"Buffer size out of range (" + DecimalText(value) +
                     u", allowed 4 to 65535 bytes)");
   if (value == FBufferSize) return;
   FBufferSize = value;

@@ -3,11 +3,12 @@
 #include "base/scope_exit.h"
 #include "base/text.h"
 #include "ibclient/errors.h"
+#include "ibclient/status_vector.h"
 #include "platform/text_encoding.h"
 
 namespace {
 
-constexpr char kIscInfoSvcRunning = 67;
+constexpr char kIscInfoSvcRunning = isc_info_svc_running;
 constexpr size_t kMaxStartBytes = 65535;  // the start request's and its items' 16-bit counts
 
 }  // namespace
@@ -20,7 +21,7 @@ void TIBControlService::AppendStartText(std::string& params, char code, std::str
   const std::string bytes = ToNarrow(text);
   if (bytes.size() > kMaxStartBytes)
     RaiseLimitError(u"Start parameter value too long (" + ToU16(name) + u": " +
-                    ToU16(std::to_string(bytes.size())) + u" bytes, at most 65535)");
+                    DecimalText(bytes.size()) + u" bytes, at most 65535)");
   params += code;
   params += static_cast<char>(bytes.size() & 0xFF);
   params += static_cast<char>(bytes.size() >> 8);
@@ -42,7 +43,7 @@ void TIBControlService::InternalServiceStart() {
 
   if (FStartParams.empty()) RaiseClientError(ClientErrorCode::StartParamsInvalid);
   if (FStartParams.size() > kMaxStartBytes)
-    RaiseLimitError(u"Start parameters too long (" + ToU16(std::to_string(FStartParams.size())) +
+    RaiseLimitError(u"Start parameters too long (" + DecimalText(FStartParams.size()) +
                     u" bytes, at most 65535)");
   FStartSPB = FStartParams;
 

@@ -8,12 +8,15 @@
 #include "base/scope_exit.h"
 #include "base/text.h"
 #include "ibclient/errors.h"
+#include "ibclient/status_vector.h"
 #include "platform/text_encoding.h"
 
 namespace {
 
-constexpr char kSpbVersion = 2;         // isc_spb_version
-constexpr char kSpbCurrentVersion = 2;  // isc_spb_current_version
+constexpr char kSpbVersion = isc_spb_version;
+constexpr char kSpbCurrentVersion = isc_spb_current_version;
+// InterBase's isc_spb_instance_name, which Firebird's ibase.h does not define.
+constexpr char kSpbInstanceName = 75;
 
 // Limits of the client library's length fields.
 constexpr size_t kMaxSpbValueBytes = 255;       // one-byte count of an SPB item
@@ -28,19 +31,19 @@ struct SpbParameter {
 
 // Rows in look-up order; the first equal name wins.
 constexpr std::array<SpbParameter, 13> kSpbParameters{{
-    {u"user_name", 28, true},
-    {u"sys_user_name", 19, false},
-    {u"sys_user_name_enc", 31, false},
-    {u"password", 29, true},
-    {u"password_enc", 30, false},
-    {u"command_line", 105, false},
-    {u"db_name", 106, false},
-    {u"verbose", 107, false},
-    {u"options", 108, false},
-    {u"connect_timeout", 57, false},
-    {u"dummy_packet_interval", 58, false},
-    {u"sql_role_name", 60, false},
-    {u"instance_name", 75, true},
+    {u"user_name", isc_spb_user_name, true},
+    {u"sys_user_name", isc_spb_sys_user_name, false},
+    {u"sys_user_name_enc", isc_spb_sys_user_name_enc, false},
+    {u"password", isc_spb_password, true},
+    {u"password_enc", isc_spb_password_enc, false},
+    {u"command_line", isc_spb_command_line, false},
+    {u"db_name", isc_spb_dbname, false},
+    {u"verbose", isc_spb_verbose, false},
+    {u"options", isc_spb_options, false},
+    {u"connect_timeout", isc_spb_connect_timeout, false},
+    {u"dummy_packet_interval", isc_spb_dummy_packet_interval, false},
+    {u"sql_role_name", isc_spb_sql_role_name, false},
+    {u"instance_name", kSpbInstanceName, true},
 }};
 
 constexpr std::u16string_view kIscSpbPrefix = u"isc_spb_";
@@ -48,8 +51,6 @@ constexpr std::u16string_view kIscSpbPrefix = u"isc_spb_";
 bool OnlyBlanks(std::u16string_view text) {
   return std::all_of(text.begin(), text.end(), [](char16_t c) { return c == u' '; });
 }
-
-std::u16string Number(size_t value) { return ToU16(std::to_string(value)); }
 
 [[noreturn]] void RaiseLimit(std::u16string_view text) {
   if (auto hook = TraceHook()) hook->SendError(text);
@@ -74,7 +75,7 @@ void AppendSpbItem(std::string& spb, const std::u16string& line) {
 
   const std::string value = ToNarrow(std::u16string_view(line).substr(equals + 1));
   if (value.size() > kMaxSpbValueBytes)
-    RaiseLimit(u"SPB parameter value too long (" + name + u": " + Number(value.size()) +
+    RaiseLimit(u"SPB parameter value too long (" + name + u": " + DecimalText(value.size()) +
                u" bytes, at most 255)");
   spb += row->code;
   spb += static_cast<char>(value.size());
@@ -156,7 +157,7 @@ void TIBCustomService::BuildSPB() {
   std::string spb{kSpbVersion, kSpbCurrentVersion};
   for (const std::u16string& line : FParams.Items()) AppendSpbItem(spb, line);
   if (spb.size() > kMaxSpbBytes)
-    RaiseLimitError(u"SPB too long (" + Number(spb.size()) + u" bytes, at most 32767)");
+    RaiseLimitError(u"SPB too long (" + DecimalText(spb.size()) + u" bytes, at most 32767)");
   FSPB = std::move(spb);
   FParamsChanged = false;
 }
@@ -179,7 +180,7 @@ std::string TIBCustomService::ConnectString() const {
   }
   std::string bytes = ToNarrow(name);
   if (bytes.size() > kMaxServiceNameBytes)
-    RaiseLimitError(u"Server name too long (service name of " + Number(bytes.size()) +
+    RaiseLimitError(u"Server name too long (service name of " + DecimalText(bytes.size()) +
                     u" bytes, at most 65535)");
   return bytes;
 }

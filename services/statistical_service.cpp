@@ -4,10 +4,10 @@
 
 namespace {
 
-constexpr char kIscActionSvcDbStats = 11;
-constexpr char kIscSpbCommandLine = 105;
-constexpr char kIscSpbDbname = 106;
-constexpr char kIscSpbOptions = 108;
+constexpr char kIscActionSvcDbStats = isc_action_svc_db_stats;
+constexpr char kIscSpbCommandLine = isc_spb_command_line;
+constexpr char kIscSpbDbname = isc_spb_dbname;
+constexpr char kIscSpbOptions = isc_spb_options;
 
 }  // namespace
 

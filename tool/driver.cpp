@@ -10,8 +10,9 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
+#include "tool/file_cache_step.h"
 #include "tool/line_output.h"
-#include "tool/read_through.h"
+#include "tool/operator_report.h"
 #include "tool/tick_source.h"
 #include "tool/warmup_run.h"
 
@@ -63,13 +64,16 @@ void ShowHelp(LineOutput& out) {
 
 // Reads the database file through when it lies on this machine, which is the case when the
 // tool runs on the database server itself.
-void NativeFileCache(LineOutput& out) {
-  if (IsLocalFile(ParamValue(u"DB"))) {
+void NativeFileCache(LineOutput& out, OperatorReport& report) {
+  const std::u16string db = ParamValue(u"DB");
+  if (IsLocalFile(db)) {
     out.PrintLine(u"Natives FileCache Start...");
-    ReadThroughFile(ParamValue(u"DB"));
+    WarmFileCache(db, HasParam(u"SKIPCACHED"), report);
     out.PrintLine(u"Natives FileCache Fertig.");
   } else {
     out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
+    if (QueryPath(db) == PathKind::Inaccessible)
+      report.PathUnreachable(db, FirstUnsearchableDirectory(db));
   }
 }
 
@@ -80,8 +84,10 @@ void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
     ShowHelp(out);
     return;
   }
-  NativeFileCache(out);
-  WarmUpContext context{out, ticks, ParamValue};
+  ConsoleErrorChannel channel;
+  OperatorReport report(channel);
+  NativeFileCache(out, report);
+  WarmUpContext context{out, ticks, ParamValue, &report};
   RunStatisticsWarmUp(start_tick, context);
 }
 

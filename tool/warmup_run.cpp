@@ -39,7 +39,13 @@ void RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context) {
   const std::u16string label = Configure(*client, context);
   client->SetActive(true);
   client->ServiceStart();
-  while (!client->Eof()) context.out.PrintLine(client->GetNextLine());
+  while (!client->Eof()) {
+    const std::u16string line = client->GetNextLine();
+    if (context.report) context.report->ReportLine(line);
+    context.out.PrintLine(line);
+  }
+  if (context.report)
+    context.report->AfterReport(context.param_value(u"SERVER"), context.param_value(u"DB"));
 
   // Modulo 2^32, so a run across the counter's wrap is measured by the time that passed.
   const uint32_t elapsed = context.ticks.Now() - static_cast<uint32_t>(start_tick);

@@ -75,5 +75,5 @@ TEST(AnswerFaults, ZeroControlAndNonTextBytesInALineNeitherCrashNorEndTheReport)
   EXPECT_FALSE(lines[3].empty());
   EXPECT_EQ(lines[4], "last");
   EXPECT_EQ(lines[5], "");
-  ExpectOneErrorLineAtTheEnd(run, kTooFast);
+  ExpectOneErrorLineAtTheEnd(run, kTooFast, {});
 }

@@ -24,7 +24,7 @@ std::vector<std::string> ReadThroughThenNoClient() { return {kReadThrough[0], kR
 
 }  // namespace
 
-TEST(FileFaults, AFileTheUserMayNotReadIsSkippedSilently) {
+TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
   // Under /tmp, not TMPDIR: the user of the run must reach the copies wherever the checkout is.
   ScopedTempDir dir("/tmp");
   const OtherUserCopy copy = CopyForOtherUser(dir.path());
@@ -43,10 +43,25 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedSilently) {
     as_nobody.args = {"/DB:" + db};
     return RunProcess(copy.binary, as_nobody);
   };
-  // Visible but not readable: the local file test passes, the open fails, nothing is said.
-  ExpectLinesThenError(run(dir / "locked.fdb"), ReadThroughThenNoClient(), kLibraryMissing);
-  // Inside a directory the user may not search: no local file at all.
-  ExpectLinesThenError(run(dir / "closed/db.fdb"), {kNotLocal}, kLibraryMissing);
+  // Visible but not readable: the local file test passes, the open fails, standard error says
+  // why and what to do.
+  ExpectLinesThenError(run(dir / "locked.fdb"),
+                       ReadThroughThenNoClient(), kLibraryMissing,
+                       ErrorLines{"fbwarm: WARNUNG: Die Datenbankdatei " + dir / "locked.fdb" +
+                                  " kann nicht gelesen werden: Permission "
+                                  "denied \\(Eigentuemer root, Modus 0000\\)\\. Der Dateicache "
+                                  "wurde nicht gefuellt; fbwarm als Benutzer des Servers oder als "
+                                  "root starten, oder diesem Benutzer das Leserecht geben\\."});
+  // Inside a directory the user may not search: no local file at all for standard output, and
+  // standard error names the directory.
+  ExpectLinesThenError(run(dir / "closed/db.fdb"), {kNotLocal},
+                       kLibraryMissing,
+                       ErrorLines{"fbwarm: WARNUNG: Der Pfad " + dir / "closed/db.fdb" +
+                                  " ist vielleicht lokal, kann aber nicht erreicht werden: das "
+                                  "Verzeichnis " +
+                                  dir / "closed" +
+                                  " darf von diesem Benutzer "
+                                  "nicht durchsucht werden\\. .*"});
 }
 
 TEST(FileFaults, AFifoOrACharacterDeviceIsNotReadThrough) {
@@ -56,8 +71,9 @@ TEST(FileFaults, AFifoOrACharacterDeviceIsNotReadThrough) {
   for (std::string path : {dir / "fifo.fdb", std::string("/dev/zero"), std::string("/dev/null")}) {
     SCOPED_TRACE(path);
     const auto start = std::chrono::steady_clock::now();
+    // Nothing was opened and nothing failed: no residency line, no warning.
     ExpectLinesThenError(RunWithoutClient({"/DB:" + path}), ReadThroughThenNoClient(),
-                         kLibraryMissing);
+                         kLibraryMissing, ErrorLines{});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   }
 }
@@ -73,6 +89,7 @@ TEST(FileFaults, AFileThatShrinksWhileItIsReadEndsTheReadThroughAtItsNewEnd) {
   // A second process watches the tool's descriptor of the file and cuts the file to one page
   // as soon as the read-through has begun; it notes the read position it saw.
   ProcessOptions options;
+  options.env["FBWARM_TEST_MEMORY_LIMIT"] = "1000000000";
   options.shell_prefix =
       "db='" + db + "'; mark='" + mark + "'; tool=$$; (" +
       "while :; do for fd in /proc/$tool/fd/*; do "
@@ -87,7 +104,8 @@ TEST(FileFaults, AFileThatShrinksWhileItIsReadEndsTheReadThroughAtItsNewEnd) {
   ProcessResult run = RunWithoutClient({"/DB:" + db}, options);
   const auto took = std::chrono::steady_clock::now() - start;
 
-  ExpectLinesThenError(run, ReadThroughThenNoClient(), kLibraryMissing);
+  ExpectLinesThenError(run, ReadThroughThenNoClient(), kLibraryMissing,
+                       ErrorLines{kMaybeMemoryWarning.substr(1), kResidencyLine});
   const std::string position = ReadFileBytes(mark);
   ASSERT_FALSE(position.empty()) << "the file was not cut while the tool read it";
   EXPECT_LT(std::stoll(position), kSize);

@@ -5,8 +5,8 @@
 
 #include "ibclient/errors.h"
 #include "services/statistical_service.h"
-#include "tests/fuzz/fake_client_library.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/fake_client_library.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int buffer_size = data[1] + 256 * data[2];
 
   auto library = std::make_shared<FakeClientLibrary>();
-  library->answers = Answers(Bytes(data + 3, size - 3));
+  for (std::string& answer : Answers(Bytes(data + 3, size - 3)))
+    library->AddResponse(std::move(answer));
   TIBStatisticalService service(nullptr, library);
   try {
     service.SetBufferSize(buffer_size);

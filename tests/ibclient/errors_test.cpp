@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "ibclient/status_vector.h"
 #include "platform/environment.h"
 #include "tests/ibclient/ibclient_test_support.h"
 #include "tests/support/temp_dir.h"

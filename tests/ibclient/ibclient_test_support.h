@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "ibclient/errors.h"
 #include "ibclient/gds_library.h"
+#include "ibclient/status_vector.h"
 
 inline std::string StandinPath(const std::string& variant,
                                const std::string& file = "libfbclient.so.2") {

@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "ibclient/errors.h"
+#include "ibclient/status_vector.h"
 #include "platform/environment.h"
 #include "tests/ibclient/ibclient_test_support.h"
 #include "tests/support/run_process.h"

@@ -7,6 +7,7 @@
 #include "base/exceptions.h"
 #include "ibclient/errors.h"
 #include "ibclient/gds_library.h"
+#include "ibclient/status_vector.h"
 #include "ibclient/trace_hook.h"
 
 int main(int argc, char** argv) {

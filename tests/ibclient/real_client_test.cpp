@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "ibclient/errors.h"
+#include "ibclient/status_vector.h"
 #include "tests/ibclient/ibclient_test_support.h"
 #include "tests/support/run_process.h"
 

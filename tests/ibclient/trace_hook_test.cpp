@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ibclient/errors.h"
+#include "ibclient/status_vector.h"
 #include "tests/ibclient/ibclient_test_support.h"
 
 namespace {

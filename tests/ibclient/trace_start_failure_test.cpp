@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "ibclient/errors.h"
+#include "ibclient/status_vector.h"
 #include "ibclient/trace_hook.h"
 #include "tests/ibclient/ibclient_test_support.h"
 

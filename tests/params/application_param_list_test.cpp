@@ -1,12 +1,14 @@
+// The start parameters on every platform: look-up, registry, construction and path expansion.
 #include "params/application_param_list.h"
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "platform/environment.h"
+#include "tests/params/application_param_list_cases.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -206,21 +208,8 @@ TEST(Registry, EachNameOnceSortedAtEveryRead) {
             (V{u"?", u"DB", u"PASSWORD", u"SERVER", u"TEMP", u"USER"}));
 }
 
-TEST(Registry, LettersBeyondAsciiAreComparedIgnoringCaseByTheLocale) {
-  const std::string previous = setlocale(LC_ALL, nullptr);
-  if (!setlocale(LC_ALL, "C.UTF-8")) GTEST_SKIP() << "no C.UTF-8 locale on this host";
-  auto list = ListOf({});
-  list->HasParam(u"\u00e4x");
-  list->HasParam(u"\u00c4X");
-  list->HasParam(u"b");
-  const V registered = list->RequestedParams().Items();
-  setlocale(LC_ALL, previous.c_str());
-  // Upper-casing leaves U+00E4 alone; the registry still sees one name.
-  EXPECT_EQ(registered, (V{u"B", u"TEMP", u"\u00e4X"}));
-}
-
 TEST(ExpandParamPath, TrimsUnquotesAndExpands) {
-  setenv("FBWARM_TEST_WORK", "/srv/w", 1);
+  SetEnvironmentValue(u"FBWARM_TEST_WORK", u"/srv/w");
   const struct {
     std::u16string text;
     std::u16string expected;
@@ -239,7 +228,7 @@ TEST(ExpandParamPath, TrimsUnquotesAndExpands) {
   for (const auto& c : cases)
     EXPECT_EQ(TApplicationParamList::ExpandParamPath(c.text), c.expected)
         << std::string(c.text.begin(), c.text.end());
-  unsetenv("FBWARM_TEST_WORK");
+  UnsetVariable(u"FBWARM_TEST_WORK");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// The TEMP parameter at construction: which directories appear and what TEMP and TMP become.
+// The TEMP parameter at construction, on every platform: which directories appear and what
+// TEMP and TMP become.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -9,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "params/application_param_list.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "tests/params/application_param_list_cases.h"
 #include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -19,15 +22,15 @@ namespace {
 std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 std::optional<std::string> Get(const char* name) {
-  const char* value = getenv(name);
-  return value ? std::optional<std::string>(value) : std::nullopt;
+  const std::optional<std::u16string> value = GetEnvironmentValue(U16(name));
+  return value ? std::optional<std::string>(Utf16ToUtf8(*value)) : std::nullopt;
 }
 
 void Put(const char* name, const std::optional<std::string>& value) {
   if (value)
-    setenv(name, value->c_str(), 1);
+    SetEnvironmentValue(U16(name), U16(*value));
   else
-    unsetenv(name);
+    UnsetVariable(U16(name));
 }
 
 // Runs each test inside a fresh temporary directory with known TEMP and TMP values, and puts
@@ -38,16 +41,16 @@ class TempRedirectionTest : public testing::Test {
     for (const char* name : {"TEMP", "TMP", "FBWARM_WORK"}) saved_[name] = Get(name);
     saved_cwd_ = fs::current_path();
     fs::current_path(root_.path());
-    setenv("TEMP", "before-temp", 1);
-    setenv("TMP", "before-tmp", 1);
+    Put("TEMP", "before-temp");
+    Put("TMP", "before-tmp");
   }
   void TearDown() override {
     fs::current_path(saved_cwd_);
     for (const auto& [name, value] : saved_) Put(name.c_str(), value);
   }
 
-  // Builds the list with TEMP given as an argument or as a parameter-file line; "{T}" in the
-  // value stands for the temporary directory.
+  // Builds the list with TEMP given as an argument or as a parameter-file line, the value
+  // passed through Expand.
   void Construct(const std::string& value, bool from_file) {
     const std::string item = "/TEMP:" + Expand(value);
     if (from_file) {
@@ -60,7 +63,10 @@ class TempRedirectionTest : public testing::Test {
     }
   }
 
+  // "{T}" becomes the temporary directory, and '/' the platform's path separator.
   std::string Expand(std::string text) const {
+    for (char& c : text)
+      if (c == '/') c = static_cast<char>(PathSeparator());
     for (size_t at; (at = text.find("{T}")) != std::string::npos;)
       text.replace(at, 3, root_.path());
     return text;
@@ -70,7 +76,8 @@ class TempRedirectionTest : public testing::Test {
   std::vector<std::string> Tree() const {
     std::vector<std::string> found;
     for (const auto& entry : fs::recursive_directory_iterator(root_.path()))
-      if (entry.is_directory()) found.push_back(fs::relative(entry.path(), root_.path()).string());
+      if (entry.is_directory())
+        found.push_back(fs::relative(entry.path(), root_.path()).generic_string());
     std::sort(found.begin(), found.end());
     return found;
   }
@@ -135,11 +142,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TempRedirectionTest, ReferenceToTheTemporaryDirectory) {
   // Set here because the value names this test's directory.
-  setenv("FBWARM_WORK", (root_ / "W").c_str(), 1);
+  Put("FBWARM_WORK", Expand("{T}/W"));
   Construct("%FBWARM_WORK%/Tmp", false);
   EXPECT_EQ(Tree(), (S{"W", "W/Tmp"}));
-  EXPECT_EQ(Get("TEMP"), root_ / "W/Tmp");
-  EXPECT_EQ(Get("TMP"), root_ / "W/Tmp");
+  EXPECT_EQ(Get("TEMP"), Expand("{T}/W/Tmp"));
+  EXPECT_EQ(Get("TMP"), Expand("{T}/W/Tmp"));
 }
 
 TEST_F(TempRedirectionTest, AFileInTheWayFails) {
@@ -155,7 +162,7 @@ TEST_F(TempRedirectionTest, AFileInTheWayFails) {
 TEST_F(TempRedirectionTest, CreationFailureBelowNewLevelsLeavesThemAndTheVariables) {
   // The innermost level cannot be made because its name is too long; the level above it is
   // made first and stays. The name comes by reference, as the value itself is cut at 255.
-  setenv("FBWARM_WORK", std::string(300, 'n').c_str(), 1);
+  Put("FBWARM_WORK", std::string(300, 'n'));
   Construct("{T}/new/%FBWARM_WORK%", false);
   EXPECT_EQ(Tree(), S{"new"});
   EXPECT_EQ(Get("TEMP"), "before-temp");
@@ -173,23 +180,24 @@ TEST_F(TempRedirectionTest, AValueTooLongToBeTakenWholeIsNotAppliedAndCreatesNot
 }
 
 TEST_F(TempRedirectionTest, UnsetVariablesStayUnsetOnFailureAndAreSetOnSuccess) {
-  unsetenv("TEMP");
-  unsetenv("TMP");
+  Put("TEMP", std::nullopt);
+  Put("TMP", std::nullopt);
   Construct("abc", false);
   EXPECT_EQ(Get("TEMP"), std::nullopt);
   EXPECT_EQ(Get("TMP"), std::nullopt);
   Construct("{T}/now", false);
-  EXPECT_EQ(Get("TEMP"), root_ / "now");
-  EXPECT_EQ(Get("TMP"), root_ / "now");
+  EXPECT_EQ(Get("TEMP"), Expand("{T}/now"));
+  EXPECT_EQ(Get("TMP"), Expand("{T}/now"));
 }
 
 TEST_F(TempRedirectionTest, APathWhoseAttributesCannotBeReadCountsAsPresent) {
-  if (geteuid() == 0) GTEST_SKIP() << "root passes every permission check";
+  const std::string why_not = WhyADirectoryCannotBeLocked();
+  if (!why_not.empty()) GTEST_SKIP() << why_not;
   fs::create_directory(root_ / "locked");
   fs::permissions(root_ / "locked", fs::perms::none);
   Construct("{T}/locked/inner", false);
-  EXPECT_EQ(Get("TEMP"), root_ / "locked/inner");
-  EXPECT_EQ(Get("TMP"), root_ / "locked/inner");
+  EXPECT_EQ(Get("TEMP"), Expand("{T}/locked/inner"));
+  EXPECT_EQ(Get("TMP"), Expand("{T}/locked/inner"));
 }
 
 TEST_F(TempRedirectionTest, TheFirstTempParameterDecides) {

@@ -1,29 +1,33 @@
-// Conversion of UTF-16 to the narrow encoding (UTF-8 until a locale is chosen).
+// The decoders of the narrow encoding's fixed forms, alike on every platform.
 #include "platform/text_encoding.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-TEST(ToNarrow, EveryLoneSurrogateBecomesOneQuestionMarkAndNothingAfterItIsLost) {
-  const char16_t high = 0xD800, low = 0xDC00;
-  const struct {
-    const char* name;
-    std::u16string text;
-    std::string narrow;
-  } cases[] = {
-      {"lone high before a letter", {high, u'A'}, "?A"},
-      {"lone low before a letter", {low, u'A'}, "?A"},
-      {"high at the very end", {u'A', high}, "A?"},
-      {"two lone highs", {high, high, u'B'}, "??B"},
-      {"low before high", {low, high, u'C'}, "??C"},
-      {"valid pair",
-       {0xD83D, 0xDE00, u'D'},
-       "\xf0\x9f\x98\x80"
-       "D"},
+TEST(TextEncoding, StrictUtf8RefusesEveryMalformedForm) {
+  std::u16string result = u"untouched";
+  EXPECT_TRUE(DecodeUtf8("ok \xc3\xa4\xf0\x9f\x98\x80", result));
+  EXPECT_EQ(result, u"ok \u00e4\U0001F600");
+  EXPECT_TRUE(DecodeUtf8("", result));
+  EXPECT_EQ(result, u"");
+  const std::vector<std::string> malformed = {
+      "\xc0\xaf",          // overlong '/'
+      "\xed\xa0\x80",      // an encoded surrogate
+      "a\xe2\x82",         // cut short
+      "\x80",              // a lone continuation byte
+      "\xf4\x90\x80\x80",  // beyond U+10FFFF
+      "\xff",
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(ToNarrow(c.text), c.narrow);
+  for (const std::string& bytes : malformed) {
+    result = u"untouched";
+    EXPECT_FALSE(DecodeUtf8(bytes, result)) << testing::PrintToString(bytes);
+    EXPECT_EQ(result, u"untouched");
   }
+}
+
+TEST(TextEncoding, Utf16InEitherByteOrderDropsAnOddLastByte) {
+  EXPECT_EQ(DecodeUtf16(std::string("a\0\xe4\0z", 5), false), u"a\u00e4");
+  EXPECT_EQ(DecodeUtf16(std::string("\0a\x20\xac", 4), true), u"a\u20ac");
 }

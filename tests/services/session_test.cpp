@@ -1,4 +1,4 @@
-// TIBCustomService over the stand-in client library: the SPB and connect string it sends, its
+// TIBCustomService over the fake client library: the SPB and connect string it sends, its
 // guards, the coupling of ServerName and Protocol, and how it attaches, detaches and is freed.
 #include <gtest/gtest.h>
 
@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "base/text.h"
+#include "ibclient/gds_library.h"
 #include "ibclient/trace_hook.h"
-#include "tests/services/standin_fixture.h"
+#include "tests/services/fake_client_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-using SessionTest = StandinTest;
+using SessionTest = FakeClientTest;
 
 struct SpbCase {
   std::vector<std::u16string> lines;
@@ -46,7 +48,7 @@ TEST_F(SessionTest, ParamsLinesBecomeTheSpbOfTheAttach) {
   };
   for (const SpbCase& c : cases) {
     SCOPED_TRACE(Utf16ToUtf8(c.lines.empty() ? u"(no lines)" : c.lines.front()));
-    Script("");
+    Reset();
     auto session = NewSession();
     session->Params().Assign(c.lines);
     if (c.spb.empty()) {
@@ -133,7 +135,7 @@ TEST_F(SessionTest, ConnectStringFollowsTheProtocol) {
   };
   for (const auto& [protocol, connect] : cases) {
     SCOPED_TRACE(connect);
-    Script("");
+    Reset();
     auto session = NewSession();
     session->SetProtocol(protocol);
     session->Attach();
@@ -142,7 +144,7 @@ TEST_F(SessionTest, ConnectStringFollowsTheProtocol) {
     EXPECT_EQ(attaches[0].Detail("service"), Hex(connect));
   }
   // The warm-up run's connect string, with a non-ASCII host converted to bytes.
-  Script("");
+  Reset();
   auto session = NewSession();
   session->SetServerName(u"h\u00f6st");
   session->Attach();
@@ -255,10 +257,10 @@ TEST_F(SessionTest, LoginStepRunsTheHandlerOrCancels) {
 }
 
 TEST_F(SessionTest, RefusedAttachRaisesTheLibrarysTextAndStaysDetached) {
-  Script(
-      "attach fail -902 335544472\n"
-      "message Your user name and password are not defined.\n"
-      "message Ask your database administrator.\n");
+  Fake().attach_failures.push_back(
+      {-902,
+       335544472,
+       {"Your user name and password are not defined.", "Ask your database administrator."}});
   auto session = NewSession();
   int attached = 0;
   session->SetOnAttach([&](TIBCustomService&) { ++attached; });
@@ -281,7 +283,7 @@ TEST_F(SessionTest, RefusedAttachRaisesTheLibrarysTextAndStaysDetached) {
 }
 
 TEST_F(SessionTest, FailedDetachRaisesAndDropsTheHandle) {
-  Script("detach fail -901 335544559\nmessage invalid service handle\n");
+  Fake().detach_failures.push_back({-901, 335544559, {"invalid service handle"}});
   auto session = NewSession();
   session->SetActive(true);
   try {
@@ -306,7 +308,8 @@ TEST_F(SessionTest, FreeingAnAttachedSessionDetachesOnce) {
 
   // Also when the session is freed by its owner, and when that detach fails: a destructor
   // does not throw.
-  Script("detach fail -901 335544559\nmessage invalid service handle\n");
+  Reset();
+  Fake().detach_failures.push_back({-901, 335544559, {"invalid service handle"}});
   {
     TComponent owner(nullptr);
     auto* owned = new TIBStatisticalService(&owner, Library());
@@ -317,7 +320,7 @@ TEST_F(SessionTest, FreeingAnAttachedSessionDetachesOnce) {
   EXPECT_EQ(Calls("isc_service_detach").size(), 1u);
 
   // A session that was never attached, or was detached, makes no call when freed.
-  Script("");
+  Reset();
   auto detached = NewSession();
   detached->SetActive(true);
   detached->SetActive(false);
@@ -327,7 +330,8 @@ TEST_F(SessionTest, FreeingAnAttachedSessionDetachesOnce) {
 }
 
 TEST_F(SessionTest, MissingClientLibraryFailsTheConstruction) {
-  auto missing = std::make_shared<TDynamicLibrary>(dir_ / "libfbclient.so.2", XmlLibraryName());
+  ScopedTempDir dir;
+  auto missing = std::make_shared<TDynamicLibrary>(dir / "libfbclient.so.2", XmlLibraryName());
   EXPECT_CLIENT_ERROR((TIBStatisticalService(nullptr, missing)), ClientErrorCode::LibraryMissing);
 }
 

@@ -1,4 +1,4 @@
-// The statistics run over the stand-in client library: the start request's bytes, the line
+// The statistics run over the fake client library: the start request's bytes, the line
 // and chunk answers, the state of the query step and the output buffer's size.
 #include <gtest/gtest.h>
 
@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "base/text.h"
-#include "tests/services/standin_fixture.h"
+#include "tests/services/fake_client_fixture.h"
 
 namespace {
 
-using StatisticsTest = StandinTest;
+using StatisticsTest = FakeClientTest;
 
 struct StartCase {
   std::u16string database;
@@ -47,7 +47,7 @@ TEST_F(StatisticsTest, StartRequestCarriesDatabaseOptionsMaskAndTables) {
   };
   for (const StartCase& c : cases) {
     SCOPED_TRACE(c.request);
-    Script("");
+    Reset();
     auto session = NewSession();
     session->SetDatabaseName(c.database);
     session->SetOptions(c.options);
@@ -104,7 +104,8 @@ TEST_F(StatisticsTest, StartIsRefusedBeforeAnythingIsSent) {
 }
 
 TEST_F(StatisticsTest, ReportIsReadLineByLineUntilTheEmptyLine) {
-  Script("line Database \"C:\\\\DB\\\\A.GDB\" \nline \\tGeneration\\t\\t37 \n");
+  Fake().AddLine("Database \"C:\\DB\\A.GDB\" ");
+  Fake().AddLine("\tGeneration\t\t37 ");
   auto session = StartedSession();
   EXPECT_FALSE(session->Eof());
   EXPECT_EQ(session->GetNextLine(), u"Database \"C:\\DB\\A.GDB\" ");
@@ -127,7 +128,8 @@ TEST_F(StatisticsTest, ReportIsReadLineByLineUntilTheEmptyLine) {
 
   // A new start on the same session begins a new run.
   session->SetActive(false);
-  Script("line again \n");
+  Reset();
+  Fake().AddLine("again ");
   session->SetActive(true);
   session->ServiceStart();
   EXPECT_FALSE(session->Eof());
@@ -160,7 +162,8 @@ TEST_F(StatisticsTest, LineAnswersAreCheckedAndDecoded) {
   };
   for (const LineCase& c : cases) {
     SCOPED_TRACE(c.response);
-    Script("response " + c.response + "\n");
+    Reset();
+    Fake().AddResponse(Unhex(c.response));
     auto session = StartedSession();
     if (c.error) {
       EXPECT_CLIENT_ERROR(session->GetNextLine(), ClientErrorCode::UnexpectedOutputValue);
@@ -174,11 +177,12 @@ TEST_F(StatisticsTest, LineAnswersAreCheckedAndDecoded) {
 
 TEST_F(StatisticsTest, LongLinesUpToTheBufferSize) {
   // 40000 bytes: the length's high byte has its top bit set.
-  Script("line " + std::string(40000, 'a') + "\nline " + std::string(40000, 'b') + "\n");
+  Fake().AddLine(std::string(40000, 'a'));
+  Fake().AddLine(std::string(40000, 'b'));
   auto session = StartedSession();
   session->SetBufferSize(65535);
   EXPECT_EQ(session->GetNextLine(), std::u16string(40000, u'a'));
-  // Does not fit 32000 bytes: the stand-in cuts the answer as the server would not end it.
+  // Does not fit 32000 bytes: the fake cuts the answer as the server would not end it.
   session->SetBufferSize(32000);
   EXPECT_CLIENT_ERROR(session->GetNextLine(), ClientErrorCode::UnexpectedOutputValue);
   const auto queries = Calls("isc_service_query");
@@ -188,9 +192,8 @@ TEST_F(StatisticsTest, LongLinesUpToTheBufferSize) {
 }
 
 TEST_F(StatisticsTest, ChunksEndWithTruncatedOrEnd) {
-  Script(
-      "response 3f02006162 02\n"
-      "response 3f 0000 01\n");
+  Fake().AddResponse(Unhex("3f02006162 02"));
+  Fake().AddResponse(Unhex("3f 0000 01"));
   auto session = StartedSession();
   EXPECT_EQ(session->GetNextChunk(), "ab");
   EXPECT_FALSE(session->Eof());
@@ -203,7 +206,8 @@ TEST_F(StatisticsTest, ChunksEndWithTruncatedOrEnd) {
 
   for (const char* bad : {"3f02006162 03", "3e02006162 01", "3f02006162 00"}) {
     SCOPED_TRACE(bad);
-    Script(std::string("response ") + bad + "\n");
+    Reset();
+    Fake().AddResponse(Unhex(bad));
     auto other = StartedSession();
     EXPECT_CLIENT_ERROR(other->GetNextChunk(), ClientErrorCode::UnexpectedOutputValue);
     EXPECT_FALSE(other->Eof());
@@ -227,10 +231,8 @@ TEST_F(StatisticsTest, ReadingNeedsAStartedActionAndAnAttachedSession) {
 }
 
 TEST_F(StatisticsTest, FailedQueryDropsTheSessionAndKeepsTheRunState) {
-  Script(
-      "line first \n"
-      "query fail -902 335544726\n"
-      "message Error reading data from the connection.\n");
+  Fake().AddLine("first ");
+  Fake().AddQueryFailure({-902, 335544726, {"Error reading data from the connection."}});
   auto session = StartedSession();
   EXPECT_EQ(session->GetNextLine(), u"first ");
   try {
@@ -250,9 +252,7 @@ TEST_F(StatisticsTest, FailedQueryDropsTheSessionAndKeepsTheRunState) {
 }
 
 TEST_F(StatisticsTest, FailedStartDropsTheSession) {
-  Script(
-      "start fail -902 335544344\n"
-      "message Can't open database file C:\\\\DB\\\\A.GDB\n");
+  Fake().start_failures.push_back({-902, 335544344, {"Can't open database file C:\\DB\\A.GDB"}});
   auto session = NewSession();
   session->SetDatabaseName(u"C:\\DB\\A.GDB");
   session->SetActive(true);
@@ -270,11 +270,8 @@ TEST_F(StatisticsTest, FailedStartDropsTheSession) {
 }
 
 TEST_F(StatisticsTest, IsServiceRunningAsksOnce) {
-  Script(
-      "response 43 01000000\n"
-      "response 43 00000000\n"
-      "response 43 02000000\n"
-      "response 3e 01000000\n");
+  for (const char* response : {"43 01000000", "43 00000000", "43 02000000", "3e 01000000"})
+    Fake().AddResponse(Unhex(response));
   auto session = NewSession();
   session->SetActive(true);
   EXPECT_TRUE(session->IsServiceRunning());  // needs no start
@@ -306,7 +303,8 @@ TEST_F(StatisticsTest, BufferSizeStaysWithin4And65535) {
   EXPECT_EQ(session->BufferSize(), 4);
 
   // The smallest buffer holds the end of the report, and nothing longer.
-  Script("response 3e000001\nline abc \n");
+  Fake().AddResponse(Unhex("3e000001"));
+  Fake().AddLine("abc ");
   session->SetDatabaseName(u"C:\\DB\\A.GDB");
   session->SetActive(true);
   session->ServiceStart();
@@ -315,7 +313,8 @@ TEST_F(StatisticsTest, BufferSizeStaysWithin4And65535) {
   session->ServiceStart();
   EXPECT_CLIENT_ERROR(session->GetNextLine(), ClientErrorCode::UnexpectedOutputValue);
   session->SetActive(false);
-  Script("response 43 01000000\n");
+  Reset();
+  Fake().AddResponse(Unhex("43 01000000"));
   session->SetActive(true);
   EXPECT_CLIENT_ERROR(session->IsServiceRunning(), ClientErrorCode::UnexpectedOutputValue);
   for (const ServiceCall& query : Calls("isc_service_query"))

@@ -1,18 +1,26 @@
 #include "tests/support/temp_dir.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 ScopedTempDir::ScopedTempDir() : ScopedTempDir(std::filesystem::temp_directory_path().string()) {}
 
 ScopedTempDir::ScopedTempDir(const std::string& base) {
-  std::string pattern = (std::filesystem::path(base) / "fbwarm-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate =
+        std::filesystem::path(base) / ("fbwarm-test-" + std::to_string(random()));
+    std::error_code error;
+    if (!std::filesystem::create_directory(candidate, error)) continue;
+    // Private to the test's user, as mkdtemp makes it.
+    std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+    path_ = candidate.string();
+    return;
+  }
+  throw std::runtime_error("cannot make a temporary directory");
 }
 
 ScopedTempDir::~ScopedTempDir() {

@@ -3,23 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
+#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
-
-namespace {
-
-// Bytes this process has got from read() calls, from the kernel's own accounting.
-long long BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  long long value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return -1;
-}
-
-}  // namespace
 
 TEST(ReadThrough, ReadsEveryByteOfFilesAroundTheRequestSize) {
   ScopedTempDir dir;
@@ -29,11 +15,11 @@ TEST(ReadThrough, ReadsEveryByteOfFilesAroundTheRequestSize) {
     SCOPED_TRACE(size);
     WriteFileBytes(path, "");
     std::filesystem::resize_file(path, size);  // sparse: no disk needed
-    const long long before = BytesRead();
+    const long long before = ProcessBytesRead();
     ReadThroughFile(std::u16string(path.begin(), path.end()));
     // Allow for the few bytes of /proc/self/io itself.
-    EXPECT_GE(BytesRead() - before, static_cast<long long>(size));
-    EXPECT_LT(BytesRead() - before, static_cast<long long>(size) + 4096);
+    EXPECT_GE(ProcessBytesRead() - before, static_cast<long long>(size));
+    EXPECT_LT(ProcessBytesRead() - before, static_cast<long long>(size) + 4096);
   }
 }
 

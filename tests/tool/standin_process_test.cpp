@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_cases.h"
 #include "tests/tool/fbwarm_process.h"
 
 namespace {
@@ -28,41 +29,25 @@ StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& sc
   return run;
 }
 
-const std::vector<std::string> kArgs = {"/DB:/srv/db/main.fdb", "/USER:SYSDBA", "/PASSWORD:secret"};
-// SPB: version 2 2, user_name (28) and password (29) with their byte counts.
-const std::string kSpb =
-    "0202"
-    "1c06" +
-    Hex("SYSDBA") + "1d06" + Hex("secret");
-// Start: db_stats (11), dbname (106) with a 2-byte count, options (108) mask 9.
-const std::string kStart = "0b6a1000" + Hex("/srv/db/main.fdb") + "6c09000000";
+const std::string kDatabase = "/srv/db/main.fdb";
+const std::vector<std::string> kArgs = {"/DB:" + kDatabase, "/USER:SYSDBA", "/PASSWORD:secret"};
+
+class ReportRun : public testing::TestWithParam<ReportCase> {};
+
+// The shared report table (tests/support/tool_cases.h), also run by the Windows build.
+TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
+  const ReportCase& c = GetParam();
+  StandinRun run = RunFbwarm(kArgs, c.script);
+  // A run without a server is far below 2000 ms.
+  EXPECT_EQ(run.result.out, ReportOutput(c));
+  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.calls, ReportCalls(c, kDatabase));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shared, ReportRun, testing::ValuesIn(kReportCases), ReportCaseName);
 
 }  // namespace
-
-TEST(StandinRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
-  StandinRun run =
-      RunFbwarm(kArgs, "line Database \"/srv/db/main.fdb\" \nline \tPage size\t\t8192\n");
-  // A run without a server is far below 2000 ms.
-  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "Database \"/srv/db/main.fdb\" ",
-                                       "\tPage size\t\t8192", "", "FEHLER Fehler aufgetreten"}));
-  EXPECT_EQ(run.result.exit_code, 0);
-  const std::string query = "isc_service_query handle=1 send= request=3e buffer_length=32000";
-  EXPECT_EQ(run.calls, (std::vector<std::string>{
-                           "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
-                               " spb=" + kSpb + " handle=0",
-                           "isc_service_start handle=1 request=" + kStart,
-                           query,
-                           query,
-                           query,
-                           "isc_service_detach handle=1",
-                       }));
-}
-
-TEST(StandinRun, AnEmptyReportStillPrintsTheEmptyLine) {
-  StandinRun run = RunFbwarm(kArgs, "");
-  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", "FEHLER Fehler aufgetreten"}));
-  EXPECT_EQ(run.calls.size(), 4u);  // attach, start, one query, detach
-}
 
 TEST(StandinRun, ServerParameterNamesTheServerInTheConnectString) {
   std::vector<std::string> args = kArgs;

@@ -6,26 +6,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/support/tool_output.h"
+#include "tests/support/run_process.h"
+#include "tests/support/tool_cases.h"
 #include "tests/windows/win32_support.h"
 
 namespace {
-
-const std::string kTooFast = "FEHLER Fehler aufgetreten";
-
-// An SPB item (1-byte count) or a start-request text item (2-byte count) of text bytes.
-std::string SpbItem(const char* code, const std::string& bytes) {
-  return code + Hex(std::string(1, static_cast<char>(bytes.size()))) + Hex(bytes);
-}
-std::string StartItem(const char* code, const std::string& bytes) {
-  const std::string count{static_cast<char>(bytes.size() & 0xFF),
-                          static_cast<char>(bytes.size() >> 8)};
-  return code + Hex(count) + Hex(bytes);
-}
 
 // UTF-16 little-endian bytes with their byte-order mark.
 std::string Utf16LeFile(const std::wstring& text) {
@@ -38,7 +28,7 @@ std::string Utf16LeFile(const std::wstring& text) {
 }
 
 struct ToolRun {
-  RunResult result;
+  ProcessResult result;
   std::vector<std::string> log;    // every line of the stand-in's log
   std::vector<std::string> calls;  // its isc_service_ lines
 };
@@ -66,14 +56,15 @@ class Fbwarm : public testing::Test {
 
   // Runs the tool with arguments after its own quoted path, and the stand-in's script.
   ToolRun Run(const std::wstring& arguments, const std::string& script = "",
-              RunOptions options = {}) {
+              ProcessOptions options = {}) {
     const std::wstring log = dir_ / L"standin.log";
     DeleteFileW(log.c_str());
     WriteBytes(dir_ / L"standin.script", script);
-    options.env[L"FBWARM_STANDIN_SCRIPT"] = dir_ / L"standin.script";
-    options.env[L"FBWARM_STANDIN_LOG"] = log;
+    options.env["FBWARM_STANDIN_SCRIPT"] = Utf8(dir_ / L"standin.script");
+    options.env["FBWARM_STANDIN_LOG"] = Utf8(log);
+    options.command_line = Utf8(L"\"" + exe_ + L"\" " + arguments);
     ToolRun run;
-    run.result = RunProgram(exe_, L"\"" + exe_ + L"\" " + arguments, options);
+    run.result = RunProcess(Utf8(exe_), options);
     EXPECT_FALSE(run.result.timed_out);
     run.log = SplitAt(ReadBytes(log), "\n");
     run.calls = ServiceCalls(run.log);
@@ -93,43 +84,38 @@ class Fbwarm : public testing::Test {
 };
 
 const std::wstring kArgs = L"/DB:C:\\DB\\A.GDB /USER:SYSDBA /PASSWORD:secret";
-// SPB: version 2 2, user_name (28) and password (29) with their byte counts.
-const std::string kSpb =
-    "0202"
-    "1c06" +
-    Hex("SYSDBA") + "1d06" + Hex("secret");
+const std::string kSpb = AttachSpb("SYSDBA", "secret");
 // The 20 bytes that start the statistics of C:\DB\A.GDB with data and index pages.
 const std::string kStart = "0b6a0b00433a5c44425c412e4744426c09000000";
-const std::string kQuery = "isc_service_query handle=1 send= request=3e buffer_length=32000";
-const std::string kAttach =
-    "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") + " spb=" + kSpb + " handle=0";
+
+class FbwarmReport : public Fbwarm, public testing::WithParamInterface<ReportCase> {};
 
 }  // namespace
 
-TEST_F(Fbwarm, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
+// The shared report table (tests/support/tool_cases.h), also run by the POSIX build.
+TEST_P(FbwarmReport, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
+  const ReportCase& c = GetParam();
   UseClient("full");
-  ToolRun run = Run(kArgs, "line Database \"C:\\\\DB\\\\A.GDB\" \nline \tPage size\t\t8192\n");
-  EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "Database \"C:\\DB\\A.GDB\" ",
-                                       "\tPage size\t\t8192", "", kTooFast}));
+  ToolRun run = Run(kArgs, c.script);
+  EXPECT_EQ(run.result.out, ReportOutput(c));
   EXPECT_EQ(run.result.err, "");
-  EXPECT_EQ(run.result.exit_code, 0u);
-  EXPECT_EQ(run.calls,
-            (std::vector<std::string>{"isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
-                                          " spb=" + kSpb + " handle=0",
-                                      "isc_service_start handle=1 request=" + kStart, kQuery,
-                                      kQuery, kQuery, "isc_service_detach handle=1"}));
+  EXPECT_EQ(run.result.exit_code, 0);
+  // The 20 bytes of the start request, written out once.
+  EXPECT_EQ(StatisticsStart("C:\\DB\\A.GDB"), kStart);
+  EXPECT_EQ(run.calls, ReportCalls(c, "C:\\DB\\A.GDB"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Shared, FbwarmReport, testing::ValuesIn(kReportCases), ReportCaseName);
 
 TEST_F(Fbwarm, ARunOfTwoSecondsEndsWithTheResultLineNamingServerAndDatabase) {
   UseClient("full");
-  RunOptions options;
-  options.env[L"FBWARM_STANDIN_LOAD_DELAY_MS"] = L"2100";
+  ProcessOptions options;
+  options.env["FBWARM_STANDIN_LOAD_DELAY_MS"] = "2100";
   ToolRun run = Run(kArgs + L" /SERVER:dbhost/3051", "line only\n", options);
   EXPECT_EQ(run.result.out,
             CrLfLines({kNotLocal, "only", "", "Fertig! (DB=dbhost/3051:C:\\DB\\A.GDB)"}));
   ASSERT_FALSE(run.calls.empty());
-  EXPECT_EQ(run.calls[0], "isc_service_attach service=" + Hex("dbhost/3051:service_mgr") +
-                              " spb=" + kSpb + " handle=0");
+  EXPECT_EQ(run.calls[0], AttachCall("dbhost/3051", kSpb));
 }
 
 TEST_F(Fbwarm, TheCommandLineIsSplitByTheToolsOwnRules) {
@@ -142,32 +128,33 @@ TEST_F(Fbwarm, TheCommandLineIsSplitByTheToolsOwnRules) {
           "");
   EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", kTooFast}));
   ASSERT_EQ(run.calls.size(), 4u) << run.result.out;
-  EXPECT_EQ(run.calls[0], "isc_service_attach service=" + Hex("127.0.0.1:service_mgr") +
-                              " spb=0202" + SpbItem("1c", "SYSDBA") + SpbItem("1d", "se cret\\") +
-                              " handle=0");
-  EXPECT_EQ(run.calls[1], "isc_service_start handle=1 request=0b" +
-                              StartItem("6a", "C:\\My Data\\Main.gdb") + "6c09000000");
+  EXPECT_EQ(run.calls[0], AttachCall("127.0.0.1", AttachSpb("SYSDBA", "se cret\\")));
+  EXPECT_EQ(run.calls[1], StartCall("C:\\My Data\\Main.gdb"));
 }
 
+// The shared help table (tests/support/tool_cases.h), also run by the POSIX build.
 TEST_F(Fbwarm, HelpPrintsItsLinesAndWaitsForOneLineOfInput) {
   const std::string help = CrLfLines(kHelpLines);
   UseClient("full");
-  struct Case {
-    std::wstring arguments;
-    std::optional<std::string> input;
-  } cases[] = {
-      {L"/?", std::nullopt},                  // input from NUL: at its end at once
-      {L"-? " + kArgs, std::string("\r\n")},  // Enter; nothing else runs
-      {L"? /DB:x", std::string("\x1a")},      // Ctrl-Z
-      {L"\\?", std::string("more\r\nlines\r\n")},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Utf8(c.arguments));
-    RunOptions options;
+  for (const HelpCase& c : kHelpCases) {
+    SCOPED_TRACE(c.spelling);
+    ProcessOptions options;
     options.stdin_bytes = c.input;
-    ToolRun run = Run(c.arguments, "", options);
+    ToolRun run =
+        Run(L"/DB:C:\\DB\\A.GDB " + std::wstring(c.spelling, c.spelling + strlen(c.spelling)) +
+                L" /USER:SYSDBA",
+            "", options);
     EXPECT_EQ(run.result.out, help);
-    EXPECT_EQ(run.result.exit_code, 0u);
+    EXPECT_EQ(run.result.err, "");
+    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_TRUE(run.log.empty()) << "help mode loads no client library";
+  }
+  // Alone, and before all the other parameters.
+  for (const std::wstring& arguments : {std::wstring(L"/?"), L"-? " + kArgs}) {
+    SCOPED_TRACE(Utf8(arguments));
+    ToolRun run = Run(arguments);
+    EXPECT_EQ(run.result.out, help);
+    EXPECT_EQ(run.result.exit_code, 0);
     EXPECT_TRUE(run.log.empty()) << "help mode loads no client library";
   }
 }
@@ -187,10 +174,10 @@ TEST_F(Fbwarm, ClientLibraryIsFoundBesideTheProgramOrOnThePath) {
   const std::wstring elsewhere = dir_ / L"client";
   ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
   CopyFileOrThrow(Variant("full", L"gds32.dll"), elsewhere + L"\\gds32.dll");
-  RunOptions options;
+  ProcessOptions options;
   wchar_t path[32768];
   const DWORD length = GetEnvironmentVariableW(L"PATH", path, 32768);
-  options.env[L"PATH"] = elsewhere + L";" + std::wstring(path, length);
+  options.env["PATH"] = Utf8(elsewhere + L";" + std::wstring(path, length));
   ToolRun on_path = Run(kArgs, "", options);
   EXPECT_EQ(on_path.result.out, CrLfLines({kNotLocal, "", kTooFast}));
   EXPECT_EQ(on_path.calls.size(), 4u);
@@ -238,7 +225,7 @@ TEST_F(Fbwarm, LoaderVariantsOfOlderAndIncompleteLibraries) {
 TEST_F(Fbwarm, ParameterFileBesideTheProgramInEveryEncoding) {
   UseClient("full");
   // The password "geheim" + a-umlaut reaches the server in the ANSI code page: E4.
-  const std::string spb = "0202" + SpbItem("1c", "SYSDBA") + SpbItem("1d", "geheim\xe4");
+  const std::string spb = AttachSpb("SYSDBA", "geheim\xe4");
   struct Case {
     const char* name;
     std::string bytes;
@@ -291,12 +278,12 @@ TEST_F(Fbwarm, TempRedirectionWithDriveLettersAndBackslashes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Utf8(c.argument));
-    RunOptions options;
-    options.env[L"TEMP"] = inherited;
-    options.env[L"TMP"] = inherited;
-    options.env[L"FBWARM_WORK"] = work;
-    options.env[L"FBWARM_NOSUCH"] = std::nullopt;
-    options.working_dir = work;
+    ProcessOptions options;
+    options.env["TEMP"] = Utf8(inherited);
+    options.env["TMP"] = Utf8(inherited);
+    options.env["FBWARM_WORK"] = Utf8(work);
+    options.env["FBWARM_NOSUCH"] = std::nullopt;
+    options.working_dir = Utf8(work);
     ToolRun run = Run(c.argument + L" " + kArgs, "", options);
     EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "", kTooFast}));
     const std::string hex = Hex(Utf8(c.expected));
@@ -318,22 +305,35 @@ TEST_F(Fbwarm, DatabaseFileHeldOpenByAnotherProcessWithAndWithoutSharedReading) 
   const std::wstring arguments = L"\"/DB:" + db + L"\" /USER:SYSDBA /PASSWORD:secret";
   const std::string expected =
       CrLfLines({"Natives FileCache Start...", "Natives FileCache Fertig.", "", kTooFast});
-  const std::string start =
-      "isc_service_start handle=1 request=0b" + StartItem("6a", Utf8(db)) + "6c09000000";
+  const std::string start = StartCall(Utf8(db));
   {
     // The database server: writing, and sharing reading and writing.
     HeldFile server(db, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ToolRun run = Run(arguments);
     EXPECT_EQ(run.result.out, expected);
+    // Windows cannot be asked which pages its cache holds: the size and the bytes read only.
+    EXPECT_EQ(run.result.err.rfind("fbwarm: Dateicache: 1.0 MB, Anteil im Cache nicht "
+                                   "feststellbar; gelesen 1.0 MB in ",
+                                   0),
+              0u)
+        << run.result.err;
+    EXPECT_EQ(SplitAt(run.result.err, "\n").size(), 1u) << run.result.err;
     ASSERT_EQ(run.calls.size(), 4u);
     EXPECT_EQ(run.calls[1], start);
   }
   {
-    // Held without sharing: still a local file (in use), the read-through reads nothing and
-    // says so with nothing: the same lines, and the warm-up run follows.
+    // Held without sharing: still a local file (in use), the read-through reads nothing:
+    // the same lines, and the warm-up run follows. Standard error says why, with the system's
+    // reason and the owner.
     HeldFile exclusive(db, GENERIC_READ | GENERIC_WRITE, 0);
     ToolRun run = Run(arguments);
     EXPECT_EQ(run.result.out, expected);
+    EXPECT_EQ(
+        run.result.err.rfind(
+            "fbwarm: WARNUNG: Die Datenbankdatei " + Utf8(db) + " kann nicht gelesen werden: ", 0),
+        0u)
+        << run.result.err;
+    EXPECT_EQ(SplitAt(run.result.err, "\n").size(), 1u) << run.result.err;
     EXPECT_EQ(run.calls.size(), 4u);
   }
   // A directory is no local file, whatever it is called.
@@ -343,8 +343,8 @@ TEST_F(Fbwarm, DatabaseFileHeldOpenByAnotherProcessWithAndWithoutSharedReading) 
 
 TEST_F(Fbwarm, TextCrossesInCodePage1252AndALackingCharacterBecomesAQuestionMark) {
   UseClient("full");
-  RunOptions options;
-  options.env[L"FBWARM_STANDIN_LOAD_DELAY_MS"] = L"2100";
+  ProcessOptions options;
+  options.env["FBWARM_STANDIN_LOAD_DELAY_MS"] = "2100";
   // o-umlaut, sharp s and the euro sign are in 1252; the CJK character and U+0100 are not.
   const std::wstring db = L"C:\\Daten\\Gr\u00f6\u00dfe\u20ac\u4e2d\u0100.gdb";
   const std::string ansi =
@@ -355,18 +355,18 @@ TEST_F(Fbwarm, TextCrossesInCodePage1252AndALackingCharacterBecomesAQuestionMark
   EXPECT_EQ(run.result.out,
             CrLfLines({kNotLocal, "Seite \xe4\x80", "", "Fertig! (DB=127.0.0.1:" + ansi + ")"}));
   ASSERT_EQ(run.calls.size(), 5u);  // attach, start, two queries, detach
-  EXPECT_EQ(run.calls[1],
-            "isc_service_start handle=1 request=0b" + StartItem("6a", ansi) + "6c09000000");
+  EXPECT_EQ(run.calls[1], StartCall(ansi));
 }
 
 TEST_F(Fbwarm, StandardOutputThatRefusesWritesEndsWithExitCodeOne) {
   UseClient("full");
   const std::wstring out = dir_ / L"read-only.txt";
   WriteBytes(out, "");
-  RunOptions options;
-  options.stdout_read_only = out;
+  ProcessOptions options;
+  options.stdout_path = Utf8(out);
+  options.stdout_read_only = true;
   ToolRun run = Run(kArgs, "", options);
-  EXPECT_EQ(run.result.exit_code, 1u);
+  EXPECT_EQ(run.result.exit_code, 1);
   EXPECT_NE(run.result.err.find("Dateizugriff verweigert"), std::string::npos) << run.result.err;
   EXPECT_EQ(ReadBytes(out), "");
 }
@@ -374,7 +374,7 @@ TEST_F(Fbwarm, StandardOutputThatRefusesWritesEndsWithExitCodeOne) {
 TEST_F(Fbwarm, PasswordValuesVanishFromTheCommandLineThatOthersSee) {
   // Help mode waits for Enter, which gives the time to look at the running tool.
   std::wstring seen;
-  RunOptions options;
+  ProcessOptions options;
   options.stdin_bytes = "\r\n";
   options.while_running = [&](void* process) {
     for (int attempt = 0; attempt < 200; ++attempt) {

@@ -6,8 +6,9 @@
 // clang-format on
 
 #include <stdexcept>
-#include <thread>
 #include <vector>
+
+#include "tests/support/win32_handle.h"
 
 std::wstring W(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -58,60 +59,10 @@ void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
-struct Handle {
-  HANDLE h = nullptr;
-  Handle() = default;
-  explicit Handle(HANDLE handle) : h(handle) {}
-  ~Handle() { Close(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  void Close() {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    h = nullptr;
-  }
-};
-
-void MakePipe(Handle& read, Handle& write, bool child_reads) {
-  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  if (!CreatePipe(&read.h, &write.h, &sa, 0)) Fail("CreatePipe");
-  // Only the child's end is inherited.
-  SetHandleInformation(child_reads ? write.h : read.h, HANDLE_FLAG_INHERIT, 0);
-}
-
 void Drain(HANDLE pipe, std::string& sink) {
   char buffer[65536];
   DWORD n = 0;
   while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) sink.append(buffer, n);
-}
-
-// The parent's environment with the changes applied, as a block for CreateProcessW.
-std::vector<wchar_t> EnvironmentBlock(const RunOptions& options) {
-  std::map<std::wstring, std::wstring> names;  // upper-cased name -> "Name=value"
-  wchar_t* block = GetEnvironmentStringsW();
-  for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
-    std::wstring entry = p;
-    size_t eq = entry.find(L'=', 1);  // "=C:=C:\dir" entries start with '='
-    if (eq == std::wstring::npos) continue;
-    std::wstring key = entry.substr(0, eq);
-    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    names[key] = entry;
-  }
-  FreeEnvironmentStringsW(block);
-  for (const auto& [name, value] : options.env) {
-    std::wstring key = name;
-    CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    if (value)
-      names[key] = name + L"=" + *value;
-    else
-      names.erase(key);
-  }
-  std::vector<wchar_t> result;
-  for (const auto& [key, entry] : names) {
-    result.insert(result.end(), entry.begin(), entry.end());
-    result.push_back(L'\0');
-  }
-  result.push_back(L'\0');
-  return result;
 }
 
 }  // namespace
@@ -165,98 +116,6 @@ HeldFile::HeldFile(const std::wstring& path, uint32_t access, uint32_t share)
 }
 
 HeldFile::~HeldFile() { CloseHandle(static_cast<HANDLE>(handle_)); }
-
-namespace {
-
-// Wine now and then loses a new process before its start-up has finished, above all on a busy
-// machine; CreateProcessW then fails with ERROR_INTERNAL_ERROR. The program has not run at all,
-// so the run is started again from scratch, fresh pipes included.
-struct LostAtStart {};
-
-RunResult RunOnce(const std::wstring& application, const std::wstring& command_line,
-                  const RunOptions& options, bool last_attempt) {
-  Handle out_read, out_write, err_read, err_write, in_read, in_write;
-  MakePipe(out_read, out_write, false);
-  MakePipe(err_read, err_write, false);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  if (options.stdin_bytes) {
-    MakePipe(in_read, in_write, true);
-  } else {
-    in_read.h = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                            OPEN_EXISTING, 0, nullptr);
-  }
-  Handle read_only_out;
-  if (!options.stdout_read_only.empty()) {
-    read_only_out.h =
-        CreateFileW(options.stdout_read_only.c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
-    if (read_only_out.h == INVALID_HANDLE_VALUE) Fail("opening the read-only output");
-  }
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in_read.h;
-  startup.hStdOutput = read_only_out.h ? read_only_out.h : out_write.h;
-  startup.hStdError = err_write.h;
-  std::vector<wchar_t> environment = EnvironmentBlock(options);
-  std::wstring line = command_line;  // CreateProcessW may write into it
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
-                      CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
-                      options.working_dir.empty() ? nullptr : options.working_dir.c_str(), &startup,
-                      &process)) {
-    if (GetLastError() == ERROR_INTERNAL_ERROR && !last_attempt) throw LostAtStart{};
-    Fail("CreateProcessW " + Utf8(application));
-  }
-  Handle process_handle(process.hProcess), thread_handle(process.hThread);
-  // The parent keeps only its own ends, so that the pipes end with the child.
-  out_write.Close();
-  err_write.Close();
-  in_read.Close();
-  read_only_out.Close();
-
-  RunResult result;
-  if (options.while_running) options.while_running(process.hProcess);
-  std::thread out_reader(Drain, out_read.h, std::ref(result.out));
-  std::thread err_reader(Drain, err_read.h, std::ref(result.err));
-  std::thread in_writer;
-  if (options.stdin_bytes) {
-    in_writer = std::thread([&] {
-      const std::string& data = *options.stdin_bytes;
-      DWORD written = 0;
-      if (!data.empty())
-        WriteFile(in_write.h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-      in_write.Close();
-    });
-  }
-  if (WaitForSingleObject(process.hProcess, options.timeout_ms) == WAIT_TIMEOUT) {
-    result.timed_out = true;
-    TerminateProcess(process.hProcess, 0xDEAD);
-    WaitForSingleObject(process.hProcess, INFINITE);
-  }
-  DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
-  result.exit_code = code;
-  if (in_writer.joinable()) in_writer.join();
-  out_reader.join();
-  err_reader.join();
-  return result;
-}
-
-}  // namespace
-
-RunResult RunProgram(const std::wstring& application, const std::wstring& command_line,
-                     const RunOptions& options) {
-  constexpr int kAttempts = 3;
-  for (int attempt = 1;; ++attempt) {
-    try {
-      return RunOnce(application, command_line, options, attempt == kAttempts);
-    } catch (const LostAtStart&) {
-      Sleep(200);
-    }
-  }
-}
 
 std::wstring CommandLineOf(void* process) {
   PROCESS_BASIC_INFORMATION basic{};

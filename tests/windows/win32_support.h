@@ -1,12 +1,10 @@
 // Helpers for the tests of the Windows build: text in the forms Win32 takes, a temporary
 // directory removed at the end of a test, files held open the way another program would, and
-// running a program with an exact command line and collecting its output bytes.
+// the command line of a running program as others see it. Programs are run through
+// tests/support/run_process.h.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
-#include <optional>
 #include <string>
 
 std::wstring W(const std::u16string& text);
@@ -49,27 +47,5 @@ class HeldFile {
   void* handle_;
 };
 
-struct RunResult {
-  std::string out;
-  std::string err;
-  uint32_t exit_code = 0xFFFFFFFF;
-  bool timed_out = false;
-};
-
-struct RunOptions {
-  std::map<std::wstring, std::optional<std::wstring>> env;  // set, or remove with nullopt
-  std::optional<std::string> stdin_bytes;                   // nullopt: standard input is NUL
-  std::wstring working_dir;                                 // empty: the parent's
-  std::wstring stdout_read_only;  // non-empty: standard output is this file opened only for
-                                  // reading, so that every write to it fails
-  unsigned timeout_ms = 60000;    // the child is terminated after this
-  // Called with the child's process handle once it runs, before its input is written.
-  std::function<void(void* process)> while_running;
-};
-
 // The command line of a running process as others see it: from its process parameter block.
 std::wstring CommandLineOf(void* process);
-
-// Starts application with exactly command_line (argument 0 included) and waits for it.
-RunResult RunProgram(const std::wstring& application, const std::wstring& command_line,
-                     const RunOptions& options = {});

@@ -1,7 +1,9 @@
 // Splits a command line given as one string into the program name and its arguments, the way
-// the Windows build reads its start parameters.
+// the Windows build reads its start parameters. Portable: it depends on no system, so it is
+// tested and fuzzed on every platform.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +11,9 @@
 struct SplitCommandLineResult {
   std::u16string program;                 // the program name as typed; never an argument
   std::vector<std::u16string> arguments;  // arguments 1 to N, none of them empty
+  // positions[i][k] is where unit k of arguments[i] stands in the line (quotes are dropped, so
+  // the positions of one argument need not be adjacent).
+  std::vector<std::vector<size_t>> positions;
 };
 
 // Tokens are separated by units up to U+0020. A double quote opens a stretch, closed by the

@@ -1,4 +1,4 @@
-#include "params/command_line.h"
+#include "platform/command_line.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +24,27 @@ TEST_P(SplitCommandLineTest, SplitsIntoProgramAndArguments) {
   const SplitCommandLineResult result = SplitCommandLine(c.line);
   EXPECT_EQ(result.program, c.program);
   EXPECT_EQ(result.arguments, c.arguments);
+}
+
+// Every unit of an argument is reported where it stands in the line, in order.
+TEST_P(SplitCommandLineTest, ReportsWhereEachUnitOfAnArgumentStands) {
+  const SplitCase& c = GetParam();
+  const SplitCommandLineResult result = SplitCommandLine(c.line);
+  ASSERT_EQ(result.positions.size(), result.arguments.size());
+  for (size_t i = 0; i < result.arguments.size(); ++i) {
+    const std::vector<size_t>& positions = result.positions[i];
+    ASSERT_EQ(positions.size(), result.arguments[i].size()) << "argument " << i;
+    for (size_t k = 0; k < positions.size(); ++k) {
+      ASSERT_LT(positions[k], c.line.size());
+      EXPECT_EQ(c.line[positions[k]], result.arguments[i][k]) << "argument " << i << " unit " << k;
+      if (k > 0) {
+        EXPECT_LT(positions[k - 1], positions[k]);
+      }
+    }
+    if (i > 0) {
+      EXPECT_LT(result.positions[i - 1].back(), positions.front());
+    }
+  }
 }
 
 using V = std::vector<std::u16string>;
@@ -55,5 +76,13 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{u"warm a\u00a0b", u"warm", V{u"a\u00a0b"}},
         // A NUL ends the line.
         SplitCase{std::u16string(u"warm a\0b c", 10), u"warm", V{u"a"}}));
+
+// Where the units of quoted arguments stand: the quotes are skipped, the units between them kept.
+TEST(SplitCommandLinePositions, QuotedUnitsKeepTheirPlaceInTheLine) {
+  using P = std::vector<std::vector<size_t>>;
+  EXPECT_EQ(SplitCommandLine(u"warm a\"b c\"d /X").positions, (P{{5, 7, 8, 9, 11}, {13, 14}}));
+  EXPECT_EQ(SplitCommandLine(u"\"C:\\W\" \"\" \"p\"").positions, (P{{11}}));
+  EXPECT_EQ(SplitCommandLine(u"warm \"open").positions, (P{{6, 7, 8, 9}}));
+}
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include "tests/support/run_process.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +7,8 @@
 #include <unistd.h>
 
 #include <stdexcept>
+
+#include "tests/support/run_process.h"
 
 namespace {
 
@@ -61,9 +61,10 @@ ProcessResult RunProcess(const std::string& program, const ProcessOptions& optio
   if (pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC) || pipe2(in_pipe, O_CLOEXEC))
     throw std::runtime_error("pipe failed");
   int in_fd = options.stdin_bytes ? in_pipe[0] : open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int out_flags =
+      options.stdout_read_only ? O_RDONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
   int out_fd = options.stdout_path.empty() ? out_pipe[1]
-                                           : open(options.stdout_path.c_str(),
-                                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                                           : open(options.stdout_path.c_str(), out_flags, 0644);
   int dead_pipe[2] = {-1, -1};
   if (options.stdout_closed_pipe) {
     if (pipe2(dead_pipe, O_CLOEXEC)) throw std::runtime_error("pipe failed");

@@ -1,5 +1,5 @@
-// Services over the stand-in client library (tests/standin): each test writes the stand-in's
-// script, runs the session and reads back the service calls that reached the library.
+// Services over the in-process fake of the client library (tests/support): each test tells the
+// fake how to answer, runs the session and reads back the service calls that reached it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,31 +9,25 @@
 #include <vector>
 
 #include "ibclient/errors.h"
-#include "ibclient/gds_library.h"
 #include "services/statistical_service.h"
-#include "tests/support/temp_dir.h"
+#include "tests/support/fake_client_library.h"
+#include "tests/support/tool_output.h"
 
-// One isc_service_* call as the stand-in logged it: the entry point's name and its
-// key=value details (byte arguments in lower-case hex).
-struct ServiceCall {
-  std::string name;
+// One isc_service_* call as the fake recorded it: the entry point's name and its arguments.
+struct ServiceCall : FakeCall {
   std::string Detail(const std::string& key) const;
-  std::string details;
 };
 
-class StandinTest : public ::testing::Test {
+class FakeClientTest : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  // The fake every session of the test binds.
+  std::shared_ptr<FakeClientLibrary> Library() const { return fake_; }
+  FakeClientLibrary& Fake() { return *fake_; }
 
-  // The binding to the stand-in, shared by every test of the process.
-  static std::shared_ptr<IGDSLibrary> Library();
+  // Forgets what the fake was told and what reached it.
+  void Reset() { fake_->Reset(); }
 
-  // Replaces the stand-in's script (see tests/standin/README.md), forgets its state and
-  // starts a new call log.
-  void Script(const std::string& text);
-
-  // The isc_service_* calls since the last Script(), in order.
+  // The isc_service_* calls since the last Reset(), in order.
   std::vector<ServiceCall> Calls() const;
   std::vector<ServiceCall> Calls(const std::string& name) const;
 
@@ -42,7 +36,8 @@ class StandinTest : public ::testing::Test {
   // The same, attached, statistics started for C:\DB\A.GDB with data and index pages.
   std::unique_ptr<TIBStatisticalService> StartedSession() const;
 
-  ScopedTempDir dir_;
+ private:
+  std::shared_ptr<FakeClientLibrary> fake_ = std::make_shared<FakeClientLibrary>();
 };
 
 // Runs call, which must raise EIBClientError with the code's table text and SQLCode.
@@ -57,5 +52,5 @@ class StandinTest : public ::testing::Test {
     }                                                                         \
   } while (0)
 
-// Hex of bytes, lower case, as the stand-in logs them.
-std::string Hex(const std::string& bytes);
+// The bytes of lower-case or upper-case hex, blanks between them allowed.
+std::string Unhex(const std::string& hex);

@@ -1,33 +1,42 @@
-#include "params/command_line.h"
+#include "platform/command_line.h"
 
 namespace {
+
+struct Token {
+  std::u16string text;
+  std::vector<size_t> positions;  // of each unit of text in the line
+};
 
 class Tokenizer {
  public:
   explicit Tokenizer(std::u16string_view line) : line_(line.substr(0, line.find(u'\0'))) {}
 
   // The next token; empty only at the end of the line.
-  std::u16string Next() {
+  Token Next() {
     SkipSeparators();
-    std::u16string token;
+    Token token;
     while (pos_ < line_.size()) {
-      char16_t c = line_[pos_];
+      const char16_t c = line_[pos_];
       if (c == u'"') {
-        size_t close = line_.find(u'"', pos_ + 1);
-        size_t end = close == std::u16string_view::npos ? line_.size() : close;
-        token.append(line_.substr(pos_ + 1, end - pos_ - 1));
+        const size_t close = line_.find(u'"', pos_ + 1);
+        const size_t end = close == std::u16string_view::npos ? line_.size() : close;
+        for (size_t i = pos_ + 1; i < end; ++i) Append(token, i);
         pos_ = close == std::u16string_view::npos ? line_.size() : close + 1;
       } else if (c <= u' ') {
         break;
       } else {
-        token.push_back(c);
-        ++pos_;
+        Append(token, pos_++);
       }
     }
     return token;
   }
 
  private:
+  void Append(Token& token, size_t pos) const {
+    token.text.push_back(line_[pos]);
+    token.positions.push_back(pos);
+  }
+
   void SkipSeparators() {
     while (pos_ < line_.size()) {
       if (line_[pos_] <= u' ') {
@@ -49,11 +58,12 @@ class Tokenizer {
 SplitCommandLineResult SplitCommandLine(std::u16string_view line) {
   SplitCommandLineResult result;
   Tokenizer tokens(line);
-  result.program = tokens.Next();
+  result.program = tokens.Next().text;
   while (true) {
-    std::u16string argument = tokens.Next();
-    if (argument.empty()) break;
-    result.arguments.push_back(std::move(argument));
+    Token argument = tokens.Next();
+    if (argument.text.empty()) break;
+    result.arguments.push_back(std::move(argument.text));
+    result.positions.push_back(std::move(argument.positions));
   }
   return result;
 }

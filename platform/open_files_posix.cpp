@@ -1,0 +1,62 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "platform/open_files.h"
+#include "platform/text_encoding.h"
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using ScopedDir = std::unique_ptr<DIR, DirCloser>;
+
+// The "flags:" line of a descriptor's fdinfo, in octal; -1 when it cannot be read.
+long OpenFlags(const std::string& fdinfo) {
+  std::ifstream in(fdinfo);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("flags:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 8);
+  return -1;
+}
+
+void ScanProcess(const std::string& pid, const struct stat& target,
+                 std::vector<ForeignOpening>& found) {
+  const std::string base = "/proc/" + pid;
+  ScopedDir fds(opendir((base + "/fd").c_str()));
+  if (!fds) return;  // another user's process, or gone
+  while (const dirent* entry = readdir(fds.get())) {
+    if (entry->d_name[0] == '.') continue;
+    struct stat st;
+    if (stat((base + "/fd/" + entry->d_name).c_str(), &st) != 0) continue;
+    if (st.st_dev != target.st_dev || st.st_ino != target.st_ino) continue;
+    const long flags = OpenFlags(base + "/fdinfo/" + entry->d_name);
+    if (flags < 0) continue;
+    found.push_back(
+        {std::atoi(pid.c_str()), (flags & O_ACCMODE) != O_RDONLY, (flags & O_DIRECT) != 0});
+  }
+}
+
+}  // namespace
+
+std::vector<ForeignOpening> FindForeignOpenings(const std::u16string& path) {
+  std::vector<ForeignOpening> found;
+  struct stat target;
+  if (stat(ToNarrow(path).c_str(), &target) != 0) return found;
+  ScopedDir proc(opendir("/proc"));
+  if (!proc) return found;
+  const std::string self = std::to_string(getpid());
+  while (const dirent* entry = readdir(proc.get())) {
+    const std::string name = entry->d_name;
+    if (name.find_first_not_of("0123456789") != std::string::npos || name == self) continue;
+    ScanProcess(name, target, found);
+  }
+  return found;
+}

@@ -1,0 +1,16 @@
+// The page cache as tests look at it, independently of the code under test: a file's resident
+// share by mincore, eviction, and the bytes this process has read.
+#pragma once
+
+#include <string>
+
+// Share of the file's pages that the page cache holds (0.0 to 1.0), by mincore; -1 when the
+// file cannot be mapped. Truthful for root and for the file's owner or writers.
+double ResidentShare(const std::string& path);
+
+// Writes the file's dirty pages out and drops its pages from the cache.
+void EvictFromCache(const std::string& path);
+
+// Bytes this process has got from read() calls, from the kernel's own accounting
+// (/proc/self/io); -1 when that cannot be read.
+long long ProcessBytesRead();

@@ -1,0 +1,104 @@
+// The cases that the process-level tests of both platforms run against fbwarm and the stand-in
+// client library: tests/tool runs them on POSIX, tests/windows under Windows, each with its own
+// runner and paths. What reaches the library is written in the stand-in's log format.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/tool_output.h"
+
+// An SPB item (1-byte count) or a start-request text item (2-byte count) of text bytes, in hex.
+inline std::string SpbItem(const char* code, const std::string& bytes) {
+  return code + Hex(std::string(1, static_cast<char>(bytes.size()))) + Hex(bytes);
+}
+inline std::string StartItem(const char* code, const std::string& bytes) {
+  const std::string count{static_cast<char>(bytes.size() & 0xFF),
+                          static_cast<char>(bytes.size() >> 8)};
+  return code + Hex(count) + Hex(bytes);
+}
+
+// The attach SPB: version 2 2, then user_name (28) and password (29).
+inline std::string AttachSpb(const std::string& user, const std::string& password) {
+  return "0202" + SpbItem("1c", user) + SpbItem("1d", password);
+}
+
+// The statistics start request: db_stats (11), dbname (106), options (108) with mask 9 (data
+// and index pages).
+inline std::string StatisticsStart(const std::string& database) {
+  return "0b" + StartItem("6a", database) + "6c09000000";
+}
+
+inline std::string AttachCall(const std::string& server, const std::string& spb) {
+  return "isc_service_attach service=" + Hex(server + ":service_mgr") + " spb=" + spb + " handle=0";
+}
+inline std::string StartCall(const std::string& database) {
+  return "isc_service_start handle=1 request=" + StatisticsStart(database);
+}
+inline const std::string kQueryCall =
+    "isc_service_query handle=1 send= request=3e buffer_length=32000";
+inline const std::string kDetachCall = "isc_service_detach handle=1";
+
+// The error line of a run that ends below 2000 ms, as every run against the stand-in does.
+inline const std::string kTooFast = "FEHLER Fehler aufgetreten";
+
+// A report as the stand-in sends it (its script) and the lines the tool prints for it, each
+// byte unchanged; one query per line and one more that finds the end.
+struct ReportCase {
+  const char* name;
+  std::string script;
+  std::vector<std::string> lines;
+};
+
+inline void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+inline std::string ReportCaseName(const testing::TestParamInfo<ReportCase>& info) {
+  return info.param.name;
+}
+
+// Standard output of a run of database (not a local file) against the report: the lines, the
+// empty line after them and the error of a run below 2000 ms.
+inline std::string ReportOutput(const ReportCase& c) {
+  std::vector<std::string> lines = {kNotLocal};
+  lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+  lines.insert(lines.end(), {"", kTooFast});
+  return CrLfLines(lines);
+}
+
+// The calls that reach the library: attach, start, one query per line and one that finds the
+// end, detach.
+inline std::vector<std::string> ReportCalls(const ReportCase& c, const std::string& database) {
+  std::vector<std::string> calls = {AttachCall("127.0.0.1", AttachSpb("SYSDBA", "secret")),
+                                    StartCall(database)};
+  calls.insert(calls.end(), c.lines.size() + 1, kQueryCall);
+  calls.push_back(kDetachCall);
+  return calls;
+}
+
+inline const std::vector<ReportCase> kReportCases = {
+    // Trailing blanks, tabs and backslashes stay as the server sent them.
+    {"TwoLines",
+     "line Database \"C:\\\\DB\\\\A.GDB\" \nline \tPage size\t\t8192\n",
+     {"Database \"C:\\DB\\A.GDB\" ", "\tPage size\t\t8192"}},
+    // An empty report still prints the empty line after it.
+    {"Empty", "", {}},
+};
+
+// Each spelling of the help switch, among other parameters, with what standard input holds
+// (nullopt: the null device). Every case prints the help lines only, waits for one line of
+// input or its end, loads no client library and ends with exit code 0.
+struct HelpCase {
+  const char* spelling;
+  std::optional<std::string> input;
+};
+
+inline const std::vector<HelpCase> kHelpCases = {
+    {"?", std::nullopt},
+    {"/?", std::nullopt},
+    {"-?", std::string("\r\n")},                // Enter
+    {"\\?", std::string("more\r\nlines\r\n")},  // only the first line is read
+    {"/?:x", std::string("\x1a")},              // Ctrl-Z
+};

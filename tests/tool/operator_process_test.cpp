@@ -1,0 +1,230 @@
+// Standard error of the built binary as an operator sees it: the residency line, the memory
+// warning, the unreadable-file warning for another user, and progress only on a terminal.
+// Standard output stays byte for byte what it was.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <regex>
+
+#include "tests/support/page_cache.h"
+#include "tests/support/temp_dir.h"
+#include "tests/tool/fbwarm_process.h"
+
+namespace {
+
+const std::vector<std::string> kReadThenNoClient = {"Natives FileCache Start...",
+                                                    "Natives FileCache Fertig.", kLibraryMissing};
+
+ProcessResult RunWithoutClient(std::vector<std::string> args, ProcessOptions options = {}) {
+  options.args = std::move(args);
+  options.env["LD_LIBRARY_PATH"] = BrokenClientDir();
+  return RunProcess(FbwarmBinary(), options);
+}
+
+// A file of random bytes on disk, written through so that it can be evicted.
+void WriteDataFile(const std::string& path, size_t size) {
+  std::mt19937_64 random(7);
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i + 8 <= size; i += 8) {
+    const uint64_t v = random();
+    std::memcpy(&bytes[i], &v, 8);
+  }
+  WriteFileBytes(path, bytes);
+  int fd = open(path.c_str(), O_RDONLY);
+  fdatasync(fd);
+  close(fd);
+}
+
+int ResidentPercent(const std::string& path) { return static_cast<int>(ResidentShare(path) * 100); }
+
+// "before" and "after" of the residency line, or -1 each when it has none.
+std::pair<int, int> BeforeAndAfter(const std::string& err) {
+  std::smatch m;
+  static const std::regex line(
+      "fbwarm: Dateicache: [0-9.]+ [KMG]?B von [0-9.]+ [KMG]?B im Cache \\(([0-9]+) %\\), "
+      "vorher ([0-9]+) %; gelesen [0-9.]+ [KMG]?B in [0-9.]+ s \\([^)]*\\)\n");
+  if (!std::regex_search(err, m, line)) return {-1, -1};
+  return {std::stoi(m[2]), std::stoi(m[1])};
+}
+
+}  // namespace
+
+TEST(OperatorReporting, TheResidencyLineShowsAnEvictedFileAndThenAWarmOneByBothMechanisms) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteDataFile(db, 32 << 20);
+  for (const char* mechanism : {"", "mincore"}) {
+    SCOPED_TRACE(*mechanism ? mechanism : "cachestat where the kernel has it");
+    ProcessOptions options;
+    if (*mechanism) options.env["FBWARM_TEST_RESIDENCY"] = mechanism;
+    EvictFromCache(db);
+    if (ResidentPercent(db) > 5) GTEST_SKIP() << "the file system keeps evicted pages";
+    ProcessResult cold = RunWithoutClient({"/DB:" + db}, options);
+    EXPECT_EQ(cold.out, CrLfLines(kReadThenNoClient));
+    const auto [before, after] = BeforeAndAfter(cold.err);
+    EXPECT_LE(before, 5) << cold.err;
+    // Other work on a shared machine may evict a page or two meanwhile: near 100, not exactly.
+    EXPECT_GE(after, 98) << cold.err;
+    EXPECT_NEAR(after, ResidentPercent(db), 2) << "the tool and mincore disagree";
+    ProcessResult warm = RunWithoutClient({"/DB:" + db}, options);
+    EXPECT_EQ(warm.out, CrLfLines(kReadThenNoClient));
+    const auto [warm_before, warm_after] = BeforeAndAfter(warm.err);
+    EXPECT_GE(warm_before, 98) << warm.err;
+    EXPECT_GE(warm_after, 98) << warm.err;
+  }
+}
+
+TEST(OperatorReporting, AFileLargerThanTheMemoryForTheCacheIsWarnedAbout) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteDataFile(db, 10 << 20);
+  EvictFromCache(db);
+  ProcessOptions options;
+  options.env["FBWARM_TEST_MEMORY_LIMIT"] = "2000000";
+  ProcessResult r = RunWithoutClient({"/DB:" + db}, options);
+  EXPECT_EQ(r.out, CrLfLines(kReadThenNoClient));
+  const std::vector<std::string> lines = SplitAt(r.err, "\n");
+  ASSERT_EQ(lines.size(), 2u) << r.err;
+  EXPECT_TRUE(std::regex_match(
+      lines[0], std::regex("fbwarm: WARNUNG: Die Datenbankdatei \\(10.5 MB\\) ist groesser als der "
+                           "Speicher, den der Dateicache nutzen kann \\(2.0 MB verfuegbar, [0-9.]+ "
+                           "[KM]?B der Datei schon im Cache\\): nur etwa [0-9.]+ MB der Datei "
+                           "koennen im Cache bleiben; .*")))
+      << lines[0];
+  EXPECT_EQ(lines[1].rfind("fbwarm: Dateicache: ", 0), 0u);
+  // Room enough: no warning.
+  options.env["FBWARM_TEST_MEMORY_LIMIT"] = "20000000";
+  EXPECT_EQ(SplitAt(RunWithoutClient({"/DB:" + db}, options).err, "\n").size(), 1u);
+}
+
+TEST(OperatorReporting, AnotherUserIsToldWhatCannotBeReadOrSeen) {
+  if (geteuid() != 0) GTEST_SKIP() << "running the tool as another user needs root";
+  // Under /tmp, not TMPDIR: nobody must reach the copies wherever the checkout is.
+  ScopedTempDir dir("/tmp");
+  const OtherUserCopy copy = CopyForOtherUser(dir.path());
+  if (!copy.skip_reason.empty()) GTEST_SKIP() << copy.skip_reason;
+  // The parameter file beside the copied binary names the database and asks for /SKIPCACHED.
+  WriteDataFile(dir / "locked.fdb", 1 << 20);
+  chmod((dir / "locked.fdb").c_str(), 0600);
+  WriteDataFile(dir / "open.fdb", 1 << 20);
+  chmod((dir / "open.fdb").c_str(), 0644);
+  struct Case {
+    std::string db;
+    std::string err;
+  } cases[] = {
+      {dir / "locked.fdb",
+       "fbwarm: WARNUNG: Die Datenbankdatei " + dir / "locked.fdb" +
+           " kann nicht gelesen werden: Permission denied (Eigentuemer root, "
+           "Modus 0600). Der Dateicache wurde nicht gefuellt; fbwarm als Benutzer des Servers oder "
+           "als root starten, oder diesem Benutzer das Leserecht geben.\n"},
+      // Readable, but the kernel would claim every page resident: no false 100 %.
+      {dir / "open.fdb",
+       "fbwarm: Dateicache: 1.0 MB, Anteil im Cache fuer diesen Benutzer nicht sichtbar (nur fuer "
+       "den Eigentuemer der Datei, wer sie schreiben darf, oder root); gelesen 1.0 MB in "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.db);
+    const std::string ini = copy.binary.substr(0, copy.binary.rfind('/')) + "/fbwarm.INI";
+    WriteFileBytes(ini, "[STARTPARAMS]\r\n/DB:" + c.db + "\r\n/SKIPCACHED\r\n");
+    chmod(ini.c_str(), 0644);
+    ProcessOptions options;
+    options.env["LD_LIBRARY_PATH"] = copy.broken_client_dir;
+    options.working_dir = dir.path();
+    options.wrapper = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
+    ProcessResult r = RunProcess(copy.binary, options);
+    EXPECT_EQ(r.out, CrLfLines(kReadThenNoClient));
+    std::string err = r.err;
+    // /SKIPCACHED has nothing to go by for a file whose residency this user cannot see.
+    const std::string skip =
+        "fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil dieser "
+        "Benutzer die Belegung des Dateicaches nicht sehen kann.\n";
+    if (c.db == dir / "open.fdb") {
+      ASSERT_EQ(err.rfind(skip, 0), 0u) << err;
+      err = err.substr(skip.size());
+    }
+    EXPECT_EQ(err.substr(0, c.err.size()), c.err);
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(OperatorReporting, ProgressIsShownOnATerminalAndClearedButNeverOnAPipe) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteFileBytes(db, "");
+  std::filesystem::resize_file(db, 600 << 20);  // sparse: ten requests, no disk
+  ProcessResult on_pipe = RunWithoutClient({"/DB:" + db});
+  EXPECT_EQ(on_pipe.out, CrLfLines(kReadThenNoClient));
+  EXPECT_EQ(on_pipe.err.find('\r'), std::string::npos) << on_pipe.err;
+  EXPECT_EQ(SplitAt(on_pipe.err, "\n").size(), 1u) << on_pipe.err;
+
+  // Under a pseudo-terminal both streams arrive through it, in the order they were written.
+  ProcessOptions options;
+  options.env["LD_LIBRARY_PATH"] = BrokenClientDir();
+  options.args = {"-qec", "'" + FbwarmBinary() + "' '/DB:" + db + "'", "/dev/null"};
+  ProcessResult on_tty = RunProcess("/usr/bin/script", options);
+  const std::string& tty = on_tty.out;
+  const size_t start = tty.find("Natives FileCache Start...");
+  std::smatch progress;
+  ASSERT_TRUE(std::regex_search(
+      tty, progress, std::regex("\rfbwarm: Dateicache: [0-9]+ % \\([0-9.]+ MB von 629.1 MB\\)")))
+      << tty;
+  const size_t drawn = static_cast<size_t>(progress.position(0));
+  const size_t residency = tty.find("fbwarm: Dateicache: 629.1 MB von 629.1 MB im Cache");
+  const size_t done = tty.find("Natives FileCache Fertig.");
+  ASSERT_NE(start, std::string::npos) << tty;
+  ASSERT_NE(residency, std::string::npos) << tty;
+  EXPECT_LT(start, drawn);
+  EXPECT_LT(drawn, residency);
+  EXPECT_LT(residency, done);
+  // The last redraw is wiped with blanks before the residency line is written over it.
+  const std::string before_line = tty.substr(0, residency);
+  const size_t last_cr = before_line.rfind('\r');
+  ASSERT_NE(last_cr, std::string::npos);
+  EXPECT_EQ(before_line.substr(last_cr + 1), "") << "the progress line was not cleared";
+  EXPECT_NE(before_line.find("   \r"), std::string::npos);
+}
+
+TEST(OperatorReporting, ALogOfBothStreamsKeepsTheirOrder) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteDataFile(db, 1 << 20);
+  ProcessOptions options;
+  options.stdout_path = dir / "log";  // a file: standard output is buffered there
+  options.shell_prefix = "exec 2>&1;";
+  ProcessResult r = RunWithoutClient({"/DB:" + db}, options);
+  EXPECT_EQ(r.exit_code, 0);
+  const std::string log = ReadFileBytes(dir / "log");
+  const size_t start = log.find("Natives FileCache Start...\r\n");
+  const size_t residency = log.find("fbwarm: Dateicache: ");
+  const size_t done = log.find("Natives FileCache Fertig.\r\n");
+  ASSERT_NE(start, std::string::npos) << log;
+  ASSERT_NE(residency, std::string::npos) << log;
+  EXPECT_LT(start, residency) << log;
+  EXPECT_LT(residency, done) << log;
+  // Standard output's own bytes are those of a run without standard error.
+  std::string out = log;
+  const size_t line_end = out.find('\n', residency);
+  out.erase(residency, line_end + 1 - residency);
+  EXPECT_EQ(out, CrLfLines(kReadThenNoClient));
+}
+
+TEST(OperatorReporting, SkipCachedReadsNothingOfACachedFileAndLeavesStandardOutputAsItIs) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteDataFile(db, 3 << 20);
+  ProcessResult first = RunWithoutClient({"/DB:" + db});
+  ProcessResult second = RunWithoutClient({"/DB:" + db, "/SKIPCACHED"});
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(second.out, CrLfLines(kReadThenNoClient));
+  EXPECT_TRUE(std::regex_match(
+      second.err, std::regex("fbwarm: Dateicache: 3.1 MB von 3.1 MB im Cache \\(100 %\\), vorher "
+                             "100 %; gelesen 0 B in [0-9.]+ s \\([^)]*\\), 3.1 MB schon im Cache "
+                             "und uebersprungen\n")))
+      << second.err;
+}

@@ -1,0 +1,224 @@
+#include "tool/operator_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/console.h"
+#include "platform/open_files.h"
+#include "platform/text_encoding.h"
+#include "tool/cache_bypass.h"
+
+namespace {
+
+// Progress is redrawn at most this often.
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+
+std::string Narrow(std::u16string_view text) { return ToNarrow(text); }
+
+std::string Percent(const ResidentPages& pages) {
+  const uint64_t share = pages.total == 0 ? 100 : pages.resident * 100 / pages.total;
+  return std::to_string(share) + " %";
+}
+
+std::string Fixed1(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+std::string Rate(uint64_t bytes, double seconds) {
+  if (seconds <= 0) return "-";
+  return FormatBytes(static_cast<uint64_t>(static_cast<double>(bytes) / seconds)) + "/s";
+}
+
+std::string Octal(int mode) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04o", mode);
+  return text;
+}
+
+}  // namespace
+
+void ConsoleErrorChannel::Line(const std::string& text) {
+  ConsoleFlush();
+  ConsoleWriteError(text + "\n");
+}
+
+void ConsoleErrorChannel::Redraw(const std::string& text) {
+  // Spaces over what is left of a longer line drawn before; nothing else moves the cursor.
+  std::string line = "\r" + text;
+  if (drawn_ > text.size()) line += std::string(drawn_ - text.size(), ' ') + "\r" + text;
+  if (text.empty()) line += "\r";
+  drawn_ = text.size();
+  ConsoleWriteError(line);
+}
+
+bool ConsoleErrorChannel::IsTerminal() { return StandardErrorIsTerminal(); }
+
+std::string FormatBytes(uint64_t bytes) {
+  const double value = static_cast<double>(bytes);
+  if (bytes >= 1000000000) return Fixed1(value / 1e9) + " GB";
+  if (bytes >= 1000000) return Fixed1(value / 1e6) + " MB";
+  if (bytes >= 1000) return Fixed1(value / 1e3) + " KB";
+  return std::to_string(bytes) + " B";
+}
+
+std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64_t resident) {
+  const uint64_t room = available + std::min(resident, size);
+  if (size <= room) return std::nullopt;
+  return room;
+}
+
+SkipRefusal DecideSkip(ResidencyState residency, uint64_t size, std::optional<uint64_t> available) {
+  if (residency == ResidencyState::HiddenFromUser) return SkipRefusal::ResidencyHidden;
+  if (residency != ResidencyState::Trusted) return SkipRefusal::ResidencyUnavailable;
+  if (available && size > *available / 2) return SkipRefusal::FileTooLarge;
+  return SkipRefusal::None;
+}
+
+void OperatorReport::Warn(const std::string& text) { channel_.Line("fbwarm: WARNUNG: " + text); }
+
+void OperatorReport::PathUnreachable(const std::u16string& path, const std::u16string& directory) {
+  const std::string where =
+      directory.empty() ? "ein Verzeichnis auf dem Weg" : "das Verzeichnis " + Narrow(directory);
+  Warn("Der Pfad " + Narrow(path) +
+       " ist vielleicht lokal, kann aber nicht erreicht werden: " + where +
+       " darf von diesem Benutzer nicht durchsucht werden. Der Dateicache wurde nicht "
+       "gefuellt; fbwarm als Benutzer des Servers oder als root starten, oder das Suchrecht (x) "
+       "auf dem Verzeichnis geben.");
+}
+
+void OperatorReport::FileUnreadable(const std::u16string& path, const std::u16string& reason,
+                                    const FileOwnership& ownership) {
+  std::string facts;
+  if (!ownership.owner.empty()) facts += "Eigentuemer " + Narrow(ownership.owner);
+  if (ownership.mode >= 0)
+    facts += (facts.empty() ? "" : ", ") + ("Modus " + Octal(ownership.mode));
+  Warn("Die Datenbankdatei " + Narrow(path) + " kann nicht gelesen werden: " + Narrow(reason) +
+       (facts.empty() ? "" : " (" + facts + ")") +
+       ". Der Dateicache wurde nicht gefuellt; fbwarm als Benutzer des Servers oder als root "
+       "starten, oder diesem Benutzer das Leserecht geben.");
+}
+
+void OperatorReport::ReadBroken(const std::u16string& path, const std::u16string& reason,
+                                uint64_t done) {
+  Warn("Das Lesen der Datenbankdatei " + Narrow(path) + " brach nach " + FormatBytes(done) +
+       " ab: " + Narrow(reason) + ". Der Rest der Datei wurde nicht in den Dateicache gelesen.");
+}
+
+void OperatorReport::MemoryShort(uint64_t size, uint64_t available, uint64_t resident) {
+  const std::optional<uint64_t> room = CacheShortfall(size, available, resident);
+  if (!room) return;
+  Warn("Die Datenbankdatei (" + FormatBytes(size) +
+       ") ist groesser als der Speicher, den der "
+       "Dateicache nutzen kann (" +
+       FormatBytes(available) + " verfuegbar, " + FormatBytes(std::min(resident, size)) +
+       " der Datei schon im Cache): nur etwa " + FormatBytes(*room) +
+       " der Datei koennen im Cache bleiben; das Lesen verdraengt ihren "
+       "Anfang und andere Daten aus dem Cache.");
+}
+
+void OperatorReport::SkipRefused(SkipRefusal why, uint64_t size, uint64_t available) {
+  std::string reason;
+  switch (why) {
+    case SkipRefusal::None:
+      return;
+    case SkipRefusal::ResidencyHidden:
+      reason = "dieser Benutzer die Belegung des Dateicaches nicht sehen kann";
+      break;
+    case SkipRefusal::ResidencyUnavailable:
+      reason = "die Belegung des Dateicaches auf diesem System nicht feststellbar ist";
+      break;
+    case SkipRefusal::FileTooLarge:
+      reason = "die Datei (" + FormatBytes(size) +
+               ") groesser ist als die Haelfte des "
+               "verfuegbaren Speichers (" +
+               FormatBytes(available) + ")";
+      break;
+  }
+  channel_.Line("fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil " + reason + ".");
+}
+
+void OperatorReport::Progress(uint64_t done, uint64_t total) {
+  if (!channel_.IsTerminal()) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!progress_shown_) {
+    progress_start_ = now;
+  } else if (now - progress_last_ < kProgressInterval) {
+    return;
+  }
+  progress_last_ = now;
+  progress_shown_ = true;
+  done = std::min(done, total);
+  const double seconds = std::chrono::duration<double>(now - progress_start_).count();
+  std::string text = "fbwarm: Dateicache: " + std::to_string(total ? done * 100 / total : 100) +
+                     " % (" + FormatBytes(done) + " von " + FormatBytes(total) + ")";
+  if (seconds > 0 && done > 0) {
+    const double rate = static_cast<double>(done) / seconds;
+    text += ", " + Rate(done, seconds) + ", noch " +
+            std::to_string(static_cast<uint64_t>(static_cast<double>(total - done) / rate)) + " s";
+  }
+  channel_.Redraw(text);
+}
+
+void OperatorReport::ProgressEnd() {
+  if (progress_shown_) channel_.Redraw("");
+  progress_shown_ = false;
+}
+
+void OperatorReport::ReadThroughDone(const ReadThroughSummary& s) {
+  std::string text = "fbwarm: Dateicache: ";
+  if (s.residency == ResidencyState::Trusted) {
+    const uint64_t resident = std::min(s.size, s.after.resident * s.page_size);
+    text += FormatBytes(resident) + " von " + FormatBytes(s.size) + " im Cache (" +
+            Percent(s.after) + "), vorher " + Percent(s.before);
+  } else if (s.residency == ResidencyState::HiddenFromUser) {
+    text += FormatBytes(s.size) +
+            ", Anteil im Cache fuer diesen Benutzer nicht sichtbar "
+            "(nur fuer den Eigentuemer der Datei, wer sie schreiben darf, oder root)";
+  } else {
+    text += FormatBytes(s.size) + ", Anteil im Cache nicht feststellbar";
+  }
+  text += "; gelesen " + FormatBytes(s.bytes_read) + " in " + Fixed1(s.seconds) + " s (" +
+          Rate(s.bytes_read, s.seconds) + ")";
+  const uint64_t skipped = std::min(s.bytes_skipped, s.size - std::min(s.size, s.bytes_read));
+  if (skipped > 0) text += ", " + FormatBytes(skipped) + " schon im Cache und uebersprungen";
+  channel_.Line(text);
+}
+
+void OperatorReport::ReportLine(std::u16string_view line) {
+  if (!page_buffers_) page_buffers_ = PageBuffersOfReportLine(line);
+}
+
+void OperatorReport::AfterReport(const std::u16string& server, const std::u16string& db) {
+  if (!IsLocalServer(server) || !IsLocalFile(db)) return;
+  const BypassEvidence evidence =
+      GatherBypassEvidence(Narrow(db), page_buffers_, FindForeignOpenings(db));
+  if (!evidence.configured && !evidence.direct_pid) return;
+  std::string source;
+  if (evidence.configured) {
+    const ServerCacheConfig& config = evidence.config;
+    std::string files;
+    for (const std::string& f : config.sources) files += (files.empty() ? "" : ", ") + f;
+    source = "Page buffers " + std::to_string(*page_buffers_) + " im Kopf des Berichts";
+    if (*page_buffers_ == 0)
+      source += ", also DefaultDbCachePages " + std::to_string(config.default_pages);
+    source += ", FileSystemCacheThreshold " + std::to_string(config.threshold) + " (" +
+              (files.empty() ? "Voreinstellungen des Servers" : files) + ")";
+    if (evidence.direct_pid)
+      source += "; bestaetigt durch ";
+    else if (evidence.plain_pid)
+      source += "; /proc/" + std::to_string(evidence.plain_pid) +
+                "/fdinfo zeigt die Datei noch ohne O_DIRECT geoeffnet, die Umgehung gilt ab "
+                "ihrem naechsten Oeffnen";
+  }
+  if (evidence.direct_pid)
+    source +=
+        "/proc/" + std::to_string(evidence.direct_pid) + "/fdinfo (Datei mit O_DIRECT geoeffnet)";
+  Warn(
+      "Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das Lesen der Datei "
+      "waermt nichts, was er nutzt. Quelle: " +
+      source +
+      ". Abhilfe: die Page buffers der Datenbank (gfix -buffers) unter "
+      "FileSystemCacheThreshold setzen oder den Schwellwert erhoehen.");
+}
