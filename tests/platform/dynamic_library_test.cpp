@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "base/exceptions.h"
 #include "tests/platform/platform_cases.h"
 
@@ -17,7 +19,8 @@ TEST(DynamicLibrary, MissingLibraryAndMissingNameReportTheSystemsError) {
   EXPECT_FALSE(error.text.empty());
 
   const KnownLibrary known = SystemLibrary();
-  DynamicLibrary* library = DynamicLibrary::Load(known.file_name);
+  // The object is the test's to free; the library itself stays loaded, as always.
+  std::unique_ptr<DynamicLibrary> library(DynamicLibrary::Load(known.file_name));
   ASSERT_NE(library, nullptr) << known.file_name;
   ASSERT_NE(known.address, nullptr);
   EXPECT_EQ(library->Symbol(known.name), known.address);
