@@ -149,8 +149,8 @@ bool TApplicationParamList::HasParam(const std::u16string& name) {
 std::u16string TApplicationParamList::GetParamValue(const std::u16string& name) {
   RegisterRequested(name);
   try {
-    if (const std::u16string* item = ValueItem(name))
-      return item->substr(name.size() + 2, kMaxParamValueLength);
+    if (const std::optional<std::u16string_view> value = WholeValue(name))
+      return std::u16string(value->substr(0, kMaxParamValueLength));
   } catch (...) {
   }
   return {};
@@ -159,21 +159,22 @@ std::u16string TApplicationParamList::GetParamValue(const std::u16string& name) 
 bool TApplicationParamList::ParamValueTooLong(const std::u16string& name) {
   try {
     RegisterRequested(name);
-    const std::u16string* item = ValueItem(name);
-    return item && item->size() - (name.size() + 2) > kMaxParamValueLength;
+    const std::optional<std::u16string_view> value = WholeValue(name);
+    return value && value->size() > kMaxParamValueLength;
   } catch (...) {
   }
   return false;
 }
 
-const std::u16string* TApplicationParamList::ValueItem(const std::u16string& name) const {
+std::optional<std::u16string_view> TApplicationParamList::WholeValue(
+    const std::u16string& name) const {
   const std::u16string key = AsciiUpper(u"/" + name + u":");
   for (const std::u16string& item : Items()) {
     // Only an item that begins with the key is this parameter. One that merely contains it,
     // such as a password with "/db:" inside, neither answers nor ends the search.
-    if (AsciiUpper(item).starts_with(key)) return &item;
+    if (AsciiUpper(item).starts_with(key)) return std::u16string_view(item).substr(key.size());
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 const TStringList& TApplicationParamList::RequestedParams() {

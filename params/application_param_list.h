@@ -4,7 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/string_list.h"
@@ -55,8 +57,9 @@ class TApplicationParamList : public TStringList {
                      const std::u16string& parameter_file);
   void RedirectTemporaryDirectory();
   void RegisterRequested(const std::u16string& name);
-  // The first item that begins with "/NAME:" (letter case ignored), or null.
-  const std::u16string* ValueItem(const std::u16string& name) const;
+  // The text after "/NAME:" (letter case ignored) of the first item that begins with it, not
+  // cut; nothing when no item begins with it.
+  std::optional<std::u16string_view> WholeValue(const std::u16string& name) const;
 
   std::unique_ptr<TStringList> fRequestedParams;
   bool parameter_file_exposes_password_ = false;

@@ -7,17 +7,10 @@
 
 #include "platform/fd_posix.h"
 #include "platform/files.h"
+#include "platform/native_path_posix.h"
 #include "platform/text_encoding.h"
 
 namespace {
-
-// The file-system form of a path. A path with a NUL or with a character that the narrow
-// encoding lacks names no file: converted, it would name a different one ('?' in its place).
-bool NativePath(const std::u16string& path, std::string& native) {
-  native = ToNarrow(path);
-  if (native.find('\0') != std::string::npos) return false;
-  return FromNarrow(native) == path;
-}
 
 UniqueFd OpenForReading(const std::u16string& path, int extra_flags) {
   std::string native;

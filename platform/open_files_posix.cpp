@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/native_path_posix.h"
 #include "platform/open_files.h"
-#include "platform/text_encoding.h"
 
 namespace {
 
@@ -48,8 +48,9 @@ void ScanProcess(const std::string& pid, const struct stat& target,
 
 std::vector<ForeignOpening> FindForeignOpenings(const std::u16string& path) {
   std::vector<ForeignOpening> found;
+  std::string native;
   struct stat target;
-  if (stat(ToNarrow(path).c_str(), &target) != 0) return found;
+  if (!NativePath(path, native) || stat(native.c_str(), &target) != 0) return found;
   ScopedDir proc(opendir("/proc"));
   if (!proc) return found;
   const std::string self = std::to_string(getpid());

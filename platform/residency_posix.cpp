@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/fd_posix.h"
+#include "platform/native_path_posix.h"
 #include "platform/residency.h"
-#include "platform/text_encoding.h"
 
 namespace {
 
@@ -63,8 +63,8 @@ bool FallbackForced() {
 
 FileResidency::FileResidency(const std::u16string& path) {
   page_size_ = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-  const std::string native = ToNarrow(path);
-  if (FromNarrow(native) != path || native.find('\0') != std::string::npos) return;
+  std::string native;
+  if (!NativePath(path, native)) return;
   const int fd =
       RetryOnEintr([&] { return open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) return;
