@@ -250,6 +250,13 @@ class Bench:
             "load_before": os.getloadavg()[0],
         }
 
+    def timed(self, section, measure):
+        """Runs one section and keeps how long it took, so that the suite's length is on record."""
+        start = time.monotonic()
+        result = measure()
+        self.results.setdefault("durations_s", {})[section] = round(time.monotonic() - start, 1)
+        return result
+
     def all(self):
         if self.a.resume:
             with open(self.a.resume) as f:
@@ -259,8 +266,8 @@ class Bench:
             self.results["machine"] = self.machine()
             self.results["database"] = {"path": self.a.db, "bytes": self.size, "size": self.a.size_name}
             self.results["runs"] = self.a.runs
-            self.file_cache()
-            self.server_side()
+            self.timed("file cache", self.file_cache)
+            self.timed("server side", self.server_side)
         self.results["slow"] = slow_bench.SlowBench(self, self.a.root).all()
         self.results["machine"]["load_after"] = os.getloadavg()[0]
         return self.results
@@ -323,6 +330,10 @@ def write_report(res, out_dir):
              "alternating round by round; times are wall-clock times of the whole process. "
              "MB/s are 10^6 bytes per second. Re-run with `bench/run`.\n")
 
+    took = res.get("durations_s")
+    if took:
+        L.append(f"The suite took {sum(took.values()) / 60:.1f} minutes: "
+                 + ", ".join(f"{name} {secs / 60:.1f}" for name, secs in took.items()) + ".\n")
     L.append("## Goals\n")
     L.append("| Goal | Measured | Met (on the medians) |")
     L.append("|---|---|---|")

@@ -109,7 +109,7 @@ class SlowBench:
         if name != "none":
             self.enter_group(*PROFILES[name])
         for part in todo:
-            res[part] = parts[part]()
+            res[part] = self.b.timed(f"{name} {part.replace('_', ' ')}", parts[part])
             self.disk.restore_read_ahead()
             self.save_partial()
         self.leave_group()
@@ -157,8 +157,8 @@ class SlowBench:
         fbwarm, vmtouch = self.b.fbwarm_full, ["vmtouch", "-tq", self.a.db]
         cases = [("cold", None), ("after fbwarm", fbwarm), ("after vmtouch -t", vmtouch), ("fully warm", None)]
         lookup, scan = self.lookup_command(), self.b.scan_command()
-        acc = {n: {"lookup_s": [], "p50_ms": [], "p99_ms": [], "scan": [], "prep": [], "resident": []}
-               for n, _ in cases}
+        acc = {n: {"lookup_s": [], "p50_ms": [], "p99_ms": [], "scan": [], "prep": [], "resident": [],
+                   "resident_scan": [], "scan_read_mb": []} for n, _ in cases}
         found = set()
         for r in range(self.a.runs):
             for name, prep in rotated(cases, r):
@@ -179,7 +179,12 @@ class SlowBench:
                 a["p99_ms"].append(q["p99_ms"])
                 # The cold scan starts from an evicted file again; the others keep the warmed file.
                 self.restart("cold" if name == "cold" else None)
+                # What the scan found in the cache and what it had to fetch from the disk: the
+                # cache can lose pages between the warming and the scan (memory reclaim).
+                a["resident_scan"].append(self.b.cache.residency())
+                read_before = self.disk.bytes_read()
                 a["scan"].append(self.b.timed_scan(scan))
+                a["scan_read_mb"].append((self.disk.bytes_read() - read_before) / 1e6)
             log(f"{self.profile}: first look-ups and scan, round {r + 1}/{self.a.runs}")
         if len(found) != 1:
             raise StorageError(f"the look-ups found different numbers of rows: {sorted(found)}")
@@ -291,6 +296,14 @@ def spread(s, unit="s", digits=3):
     return f"{s['median']:.{digits}f} ({s['min']:.{digits}f}-{s['max']:.{digits}f}) {unit}".rstrip()
 
 
+def median_share(d, key):
+    return f"{d[key]['median']:.1%}" if key in d else "-"
+
+
+def median_mb(d, key):
+    return f"{d[key]['median']:.0f} ({d[key]['min']:.0f}-{d[key]['max']:.0f})" if key in d else "-"
+
+
 def fastest_reader(tools):
     others = {n: s for n, s in tools.items() if n != "fbwarm read-through"}
     return min(others, key=lambda n: others[n]["median"])
@@ -348,16 +361,19 @@ def profile_lines(name, p, runs):
              f"then the warming step, then {fr['lookups']} point queries by primary key on random rows of all four "
              f"tables (seed {SEED}, the same keys in every case, {fr['found']} rows found) from one client "
              "(bench/lookup_bench), then the server restarted once more (cold: file evicted again, else left "
-             "as it is) and `SELECT COUNT(*)` over every table. Ratios: to fully warm.\n")
+             "as it is) and `SELECT COUNT(*)` over every table. Resident: the file's share in the page cache after "
+             "the warming step and again just before the scan; read by scan: megabytes the disk delivered while the "
+             "scan ran (anyone's reads, the machine otherwise idle). Ratios: to fully warm.\n")
     L.append("| Before the first queries | Warming step s | Resident | Look-ups total s | Ratio | p50 ms | p99 ms "
-             "| Full scan s | Ratio |")
-    L.append("|---|---|---|---|---|---|---|---|---|")
+             "| Resident at scan | Full scan s | Ratio | Read by scan MB |")
+    L.append("|---|---|---|---|---|---|---|---|---|---|---|")
     warm = c["fully warm"]
     for case, d in c.items():
         prep = spread(d["prep"]) if d["prep"]["max"] > 0 else "-"
         L.append(f"| {case} | {prep} | {d['resident']['median']:.1%} | {spread(d['lookup_s'])} | "
                  f"{fmt_ratio(ratio(d['lookup_s'], warm['lookup_s']))} | {d['p50_ms']['median']:.2f} | "
-                 f"{d['p99_ms']['median']:.2f} | {spread(d['scan'])} | {fmt_ratio(ratio(d['scan'], warm['scan']))} |")
+                 f"{d['p99_ms']['median']:.2f} | {median_share(d, 'resident_scan')} | {spread(d['scan'])} | "
+                 f"{fmt_ratio(ratio(d['scan'], warm['scan']))} | {median_mb(d, 'scan_read_mb')} |")
     L.append("")
     for kb, rd in p.get("readers", {}).items():
         best = fastest_reader(rd["tools"])

@@ -75,6 +75,10 @@ class Disk:
             os.remove(READ_AHEAD_STATE)
             log(f"read-ahead of {path} set back to {kb} KiB")
 
+    def bytes_read(self):
+        """Bytes read from the whole disk so far, by anyone (the kernel's block statistics)."""
+        return int(read(os.path.join(self.sys_dir, "stat")).split()[2]) * 512
+
     def max_request_kb(self):
         return int(read(os.path.join(self.sys_dir, "queue", "max_sectors_kb")))
 
