@@ -17,7 +17,8 @@ import tempfile
 import time
 
 import slow_bench
-from slow_storage import StorageError
+from rounds import rotated, summary
+from slow_storage import StorageError, log
 
 HOST = "127.0.0.1"
 MB = 1_000_000  # throughput in decimal megabytes per second, as dd prints it
@@ -103,15 +104,6 @@ class PageCache:
         return r
 
 
-def rotated(items, k):
-    k %= len(items)
-    return items[k:] + items[:k]
-
-
-def summary(samples):
-    return {"min": min(samples), "median": statistics.median(samples), "max": max(samples), "runs": samples}
-
-
 class Bench:
     def __init__(self, args, work):
         self.a = args
@@ -125,9 +117,6 @@ class Bench:
         # action alone, on the same database as the server's own tools.
         self.host = HOST
         self.fbwarm_stats = [args.fbwarm, f"/DB:{args.alias}", f"/USER:{args.user}", f"/PASSWORD:{args.password}"]
-
-    def log(self, text):
-        print(f"bench: {text}", file=sys.stderr, flush=True)
 
     def check_fbwarm_output(self, text, with_read_through):
         lines = [l.rstrip("\r") for l in text.split("\n")]
@@ -163,7 +152,7 @@ class Bench:
                     a["rss"].append(rss)
                     a["before"].append(before)
                     a["after"].append(self.cache.residency())
-                self.log(f"file cache, {state}, round {r + 1}/{self.a.runs}")
+                log(f"file cache, {state}, round {r + 1}/{self.a.runs}")
             out[state] = {n: {"secs": summary(a["secs"]), "rss_kib": max(a["rss"]),
                               "residency_before": max(a["before"]) if state == "cold" else min(a["before"]),
                               "residency_after": statistics.median(a["after"])}
@@ -193,7 +182,7 @@ class Bench:
                         raise BenchError(f"{name} printed no report:\n{text[-2000:]}")
                     acc[name]["secs"].append(took)
                     acc[name]["rss"].append(rss)
-                self.log(f"server side, {state}, round {r + 1}/{self.a.runs}")
+                log(f"server side, {state}, round {r + 1}/{self.a.runs}")
             out[state] = {n: {"secs": summary(a["secs"]), "rss_kib": max(a["rss"])} for n, a in acc.items()}
         self.results["server_side"] = out
 
@@ -261,7 +250,7 @@ class Bench:
         if self.a.resume:
             with open(self.a.resume) as f:
                 self.results = json.load(f)
-            self.log(f"resuming {self.a.resume}: {', '.join(self.results)} measured already")
+            log(f"resuming {self.a.resume}: {', '.join(self.results)} measured already")
         else:
             self.results["machine"] = self.machine()
             self.results["database"] = {"path": self.a.db, "bytes": self.size, "size": self.a.size_name}

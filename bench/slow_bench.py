@@ -6,9 +6,9 @@ vmtouch and fbsvcmgr. Driven by bench.py, whose Bench object runs the commands."
 import json
 import os
 import re
-import statistics
 import subprocess
 
+from rounds import rotated, summary
 from slow_storage import PROFILES, Disk, Group, Server, StorageError, log
 
 SEED = 15
@@ -19,15 +19,6 @@ LOOKUPS = {"full": {"spinning": 500, "other": 2000}, "tiny": {"spinning": 50, "o
 READ_SLICE_MIB = {"full": 256, "tiny": 32}
 READ_AHEADS_KB = (8192, 128)
 SKIP_PARAM = "/SKIPCACHED"
-
-
-def summary(samples):
-    return {"min": min(samples), "median": statistics.median(samples), "max": max(samples), "runs": samples}
-
-
-def rotated(items, k):
-    k %= len(items)
-    return items[k:] + items[:k]
 
 
 def supports_skip_cached(binary):
