@@ -2,7 +2,6 @@
 // only the owner, CAP_FOWNER or a writer gets a truthful answer.
 #include "platform/residency.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -19,20 +19,6 @@ namespace {
 constexpr uint64_t kMiB = 1 << 20;
 
 std::u16string U16(const std::string& path) { return std::u16string(path.begin(), path.end()); }
-
-void ReadRange(const std::string& path, uint64_t offset, uint64_t length) {
-  std::string data(kMiB, '\0');
-  int fd = open(path.c_str(), O_RDONLY);
-  for (uint64_t at = offset; at < offset + length; at += kMiB)
-    ASSERT_GE(pread(fd, data.data(), data.size(), static_cast<off_t>(at)), 0);
-  close(fd);
-}
-
-void Evict(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY);
-  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  close(fd);
-}
 
 // The mechanism under test: cachestat where the kernel has it, or mincore forced.
 class Mechanism : public ::testing::TestWithParam<const char*> {
@@ -50,7 +36,7 @@ TEST_P(Mechanism, CountsExactlyThePagesThatWereReadAndNothingAfterEviction) {
   const std::string path = dir / "db.fdb";
   WriteFileBytes(path, "");
   std::filesystem::resize_file(path, 64 * kMiB + 100);  // sparse: holes are cached as zeros
-  Evict(path);
+  EvictFromCache(path);
   FileResidency residency(U16(path));
   ASSERT_EQ(residency.State(), ResidencyState::Trusted);
   if (std::string(GetParam()) == "cachestat" && std::string(residency.Mechanism()) != "cachestat")
@@ -61,7 +47,7 @@ TEST_P(Mechanism, CountsExactlyThePagesThatWereReadAndNothingAfterEviction) {
   EXPECT_EQ(residency.QueryAll().total, pages);
   EXPECT_LT(residency.QueryAll().resident, pages / 20);
 
-  ReadRange(path, 16 * kMiB, 16 * kMiB);
+  ASSERT_TRUE(ReadIntoCache(path, 16 * kMiB, 16 * kMiB));
   const ResidentPages second_quarter = residency.Query(16 * kMiB, 16 * kMiB);
   EXPECT_TRUE(second_quarter.Whole());
   EXPECT_EQ(second_quarter.total, 16 * kMiB / residency.PageSize());
@@ -70,9 +56,9 @@ TEST_P(Mechanism, CountsExactlyThePagesThatWereReadAndNothingAfterEviction) {
   EXPECT_EQ(residency.Query(64 * kMiB, 10 * kMiB).total, 1u);
   EXPECT_EQ(residency.Query(65 * kMiB, 10 * kMiB).total, 0u);
 
-  ReadRange(path, 0, 65 * kMiB);
+  ASSERT_TRUE(ReadIntoCache(path, 0, 65 * kMiB));
   EXPECT_TRUE(residency.QueryAll().Whole());
-  Evict(path);
+  EvictFromCache(path);
   EXPECT_LT(residency.QueryAll().resident, pages / 20);
   // Asking brought nothing in.
   EXPECT_LT(residency.QueryAll().resident, pages / 20);

@@ -26,12 +26,23 @@ double ResidentShare(const std::string& path) {
   return double(resident) / pages.size();
 }
 
-void EvictFromCache(const std::string& path) {
+void EvictFromCache(const std::string& path, uint64_t offset, uint64_t length) {
   int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return;
   fdatasync(fd);
-  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
   close(fd);
+}
+
+bool ReadIntoCache(const std::string& path, uint64_t offset, uint64_t length) {
+  int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  std::string data(1 << 20, '\0');
+  bool ok = true;
+  for (uint64_t at = offset; ok && at < offset + length; at += data.size())
+    ok = pread(fd, data.data(), data.size(), static_cast<off_t>(at)) >= 0;
+  close(fd);
+  return ok;
 }
 
 long long ProcessBytesRead() {

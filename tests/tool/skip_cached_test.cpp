@@ -1,7 +1,6 @@
 // /SKIPCACHED: the read loop skips exactly the requests the cache wholly holds, and reads
 // everything whenever the answer cannot be trusted, the parameter is absent, or the file is too
 // large for the memory available.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -61,20 +60,9 @@ class CachedFile : public ::testing::Test {
   void SetUp() override {
     WriteFileBytes(path_, "");
     std::filesystem::resize_file(path_, size_);
-    Cache(0, size_);
+    ASSERT_TRUE(ReadIntoCache(path_, 0, size_));
   }
-  void Cache(uint64_t offset, uint64_t length) {
-    std::string data(1 << 20, '\0');
-    int fd = open(path_.c_str(), O_RDONLY);
-    for (uint64_t at = offset; at < offset + length; at += data.size())
-      ASSERT_GE(pread(fd, data.data(), data.size(), static_cast<off_t>(at)), 0);
-    close(fd);
-  }
-  void Evict(uint64_t offset, uint64_t length) {
-    int fd = open(path_.c_str(), O_RDONLY);
-    posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
-    close(fd);
-  }
+  void Evict(uint64_t offset, uint64_t length) { EvictFromCache(path_, offset, length); }
   // Runs the read-through and returns the bytes it read.
   long long Warm(bool skip_cached) {
     SilentChannel channel;
