@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ibclient/gds_entry_points.h"
+#include "tests/support/failure_status.h"
 
 #ifndef STANDIN_MAJOR
 #define STANDIN_MAJOR 6
@@ -24,7 +25,6 @@
 
 namespace {
 
-constexpr ISC_STATUS kBadHandleCode = 335544559;  // isc_bad_svc_handle
 constexpr size_t kMaxMessages = 7;                // what fits the 20 values with the codes
 
 struct Outcome {
@@ -218,30 +218,13 @@ std::string Hex(const void* bytes, size_t length) {
   return out;
 }
 
-void Succeed(ISC_STATUS* status) {
-  status[0] = isc_arg_gds;
-  status[1] = 0;
-  status[2] = isc_arg_end;
-}
-
-// Layout: gds code, the SQL code as a number argument, one interpreted text per message.
 ISC_STATUS Fail(ISC_STATUS* status, const Outcome& outcome) {
-  int i = 0;
-  status[i++] = isc_arg_gds;
-  status[i++] = outcome.error_code;
-  status[i++] = isc_arg_number;
-  status[i++] = outcome.sql_code;
-  for (const std::string& message : outcome.messages) {
-    g_texts.push_back(message);
-    status[i++] = isc_arg_interpreted;
-    status[i++] = reinterpret_cast<ISC_STATUS>(g_texts.back().c_str());
-  }
-  status[i] = isc_arg_end;
-  return outcome.error_code > 0 ? outcome.error_code : 1;
+  return WriteFailureStatus(status, outcome.sql_code, outcome.error_code, outcome.messages,
+                            g_texts);
 }
 
 ISC_STATUS FailBadHandle(ISC_STATUS* status) {
-  Outcome outcome{false, -904, kBadHandleCode, {"invalid service handle"}};
+  Outcome outcome{false, -904, kBadServiceHandleCode, {"invalid service handle"}};
   return Fail(status, outcome);
 }
 
@@ -334,7 +317,7 @@ extern "C" ISC_STATUS isc_service_attach(ISC_STATUS* status, unsigned short serv
   const Outcome outcome = Next(g_script.attach);
   if (!outcome.ok) return Fail(status, outcome);
   *handle = g_attached = ++g_last_handle;
-  Succeed(status);
+  WriteSuccessStatus(status);
   return 0;
 }
 
@@ -344,7 +327,7 @@ extern "C" ISC_STATUS isc_service_detach(ISC_STATUS* status, isc_svc_handle* han
   StandinLog("isc_service_detach", "handle=" + std::to_string(*handle));
   if (const ISC_STATUS failed = CheckCall(status, *handle, g_script.detach)) return failed;
   *handle = g_attached = 0;
-  Succeed(status);
+  WriteSuccessStatus(status);
   return 0;
 }
 
@@ -356,7 +339,7 @@ extern "C" ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* hand
   StandinLog("isc_service_start",
              "handle=" + std::to_string(*handle) + " request=" + Hex(request, request_length));
   if (const ISC_STATUS failed = CheckCall(status, *handle, g_script.start)) return failed;
-  Succeed(status);
+  WriteSuccessStatus(status);
   return 0;
 }
 
@@ -379,7 +362,7 @@ extern "C" ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* hand
   if (result > 0) return result;
   // An answer longer than the buffer is cut off at its end.
   memcpy(buffer, bytes.data(), bytes.size() < buffer_length ? bytes.size() : buffer_length);
-  Succeed(status);
+  WriteSuccessStatus(status);
   return 0;
 }
 

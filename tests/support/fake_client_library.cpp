@@ -3,22 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tests/support/failure_status.h"
 #include "tests/support/tool_output.h"
 
 namespace {
-
-constexpr ISC_STATUS kBadHandleCode = 335544559;  // isc_bad_svc_handle
 
 // The bytes as the stand-in logs them.
 std::string Hex(const void* bytes, size_t length) {
   return ::Hex(std::string(static_cast<const char*>(bytes), length));
 }
 
-void Succeed(ISC_STATUS* status_vector) {
-  status_vector[0] = isc_arg_gds;
-  status_vector[1] = 0;
-  status_vector[2] = isc_arg_end;
-}
 
 }  // namespace
 
@@ -35,14 +29,14 @@ ISC_STATUS FakeClientLibrary::isc_service_attach(ISC_STATUS* status_vector,
   service.assign(service_name, service_length);
   spb.assign(spb_bytes, spb_length);
   // Like the real library: the handle must come in empty.
-  if (*handle != 0) return Fail(status_vector, {-904, kBadHandleCode, {"invalid service handle"}});
+  if (*handle != 0) return Fail(status_vector, {-904, kBadServiceHandleCode, {"invalid service handle"}});
   if (!attach_failures.empty()) {
     const FakeFailure failure = attach_failures.front();
     attach_failures.pop_front();
     return Fail(status_vector, failure);
   }
   *handle = attached_ = ++last_handle_;
-  Succeed(status_vector);
+  WriteSuccessStatus(status_vector);
   return 0;
 }
 
@@ -51,7 +45,7 @@ ISC_STATUS FakeClientLibrary::isc_service_detach(ISC_STATUS* status_vector,
   calls.push_back({"isc_service_detach", {{"handle", std::to_string(*handle)}}});
   if (const ISC_STATUS failed = Check(status_vector, *handle, detach_failures)) return failed;
   *handle = attached_ = 0;
-  Succeed(status_vector);
+  WriteSuccessStatus(status_vector);
   return 0;
 }
 
@@ -64,7 +58,7 @@ ISC_STATUS FakeClientLibrary::isc_service_start(ISC_STATUS* status_vector, isc_s
        {{"handle", std::to_string(*handle)}, {"request", Hex(request, request_length)}}});
   start_request.assign(request, request_length);
   if (const ISC_STATUS failed = Check(status_vector, *handle, start_failures)) return failed;
-  Succeed(status_vector);
+  WriteSuccessStatus(status_vector);
   return 0;
 }
 
@@ -89,7 +83,7 @@ ISC_STATUS FakeClientLibrary::isc_service_query(ISC_STATUS* status_vector, isc_s
   if (result != 0) return result;
   // Bytes past the answer stay as the caller left them.
   std::memcpy(buffer, answer.data(), std::min<size_t>(answer.size(), buffer_length));
-  Succeed(status_vector);
+  WriteSuccessStatus(status_vector);
   return 0;
 }
 
@@ -139,25 +133,14 @@ void FakeClientLibrary::Reset() {
 }
 
 ISC_STATUS FakeClientLibrary::Fail(ISC_STATUS* status_vector, const FakeFailure& failure) {
-  int i = 0;
-  status_vector[i++] = isc_arg_gds;
-  status_vector[i++] = failure.error_code;
-  status_vector[i++] = isc_arg_number;
-  status_vector[i++] = failure.sql_code;
-  // What fits the vector with the codes and its end.
-  for (size_t m = 0; m < failure.messages.size() && i + 2 < ISC_STATUS_LENGTH; ++m) {
-    texts_.push_back(failure.messages[m]);
-    status_vector[i++] = isc_arg_interpreted;
-    status_vector[i++] = reinterpret_cast<ISC_STATUS>(texts_.back().c_str());
-  }
-  status_vector[i] = isc_arg_end;
-  return failure.error_code > 0 ? failure.error_code : 1;
+  return WriteFailureStatus(status_vector, failure.sql_code, failure.error_code, failure.messages,
+                            texts_);
 }
 
 ISC_STATUS FakeClientLibrary::Check(ISC_STATUS* status_vector, isc_svc_handle handle,
                                     std::deque<FakeFailure>& failures) {
   if (handle == 0 || handle != attached_)
-    return Fail(status_vector, {-904, kBadHandleCode, {"invalid service handle"}});
+    return Fail(status_vector, {-904, kBadServiceHandleCode, {"invalid service handle"}});
   if (failures.empty()) return 0;
   const FakeFailure failure = failures.front();
   failures.pop_front();
