@@ -87,7 +87,8 @@ TEST(FileFaults, AFileThatShrinksWhileItIsReadEndsTheReadThroughAtItsNewEnd) {
   ASSERT_EQ(truncate(db.c_str(), kSize), 0);
   const std::string mark = dir / "truncated-at";
   // A second process watches the tool's descriptor of the file and cuts the file to one page
-  // as soon as the read-through has begun; it notes the read position it saw.
+  // as soon as the read-through has begun. It notes the read position it saw before cutting:
+  // once cut, the tool may end before the watcher runs again, and nobody waits for the watcher.
   ProcessOptions options;
   options.env["FBWARM_TEST_MEMORY_LIMIT"] = "1000000000";
   options.shell_prefix =
@@ -95,7 +96,7 @@ TEST(FileFaults, AFileThatShrinksWhileItIsReadEndsTheReadThroughAtItsNewEnd) {
       "while :; do for fd in /proc/$tool/fd/*; do "
       "  if [ \"$(readlink \"$fd\")\" = \"$db\" ]; then "
       "    pos=$(sed -n 's/^pos:[[:space:]]*//p' \"/proc/$tool/fdinfo/${fd##*/}\"); "
-      "    if [ \"${pos:-0}\" -gt 0 ]; then truncate -s 4096 \"$db\"; echo \"$pos\" >\"$mark\"; "
+      "    if [ \"${pos:-0}\" -gt 0 ]; then echo \"$pos\" >\"$mark\"; truncate -s 4096 \"$db\"; "
       "      exit 0; fi; "
       "  fi; done; "
       "  kill -0 $tool 2>/dev/null || exit 0; "
