@@ -257,7 +257,7 @@ TEST_F(SessionTest, LoginStepRunsTheHandlerOrCancels) {
 }
 
 TEST_F(SessionTest, RefusedAttachRaisesTheLibrarysTextAndStaysDetached) {
-  Fake().attach_failures.push_back(
+  Fake().attach_outcomes.push_back(
       {-902,
        335544472,
        {"Your user name and password are not defined.", "Ask your database administrator."}});
@@ -283,7 +283,7 @@ TEST_F(SessionTest, RefusedAttachRaisesTheLibrarysTextAndStaysDetached) {
 }
 
 TEST_F(SessionTest, FailedDetachRaisesAndDropsTheHandle) {
-  Fake().detach_failures.push_back({-901, 335544559, {"invalid service handle"}});
+  Fake().detach_outcomes.push_back({-901, 335544559, {"invalid service handle"}});
   auto session = NewSession();
   session->SetActive(true);
   try {
@@ -309,7 +309,7 @@ TEST_F(SessionTest, FreeingAnAttachedSessionDetachesOnce) {
   // Also when the session is freed by its owner, and when that detach fails: a destructor
   // does not throw.
   Reset();
-  Fake().detach_failures.push_back({-901, 335544559, {"invalid service handle"}});
+  Fake().detach_outcomes.push_back({-901, 335544559, {"invalid service handle"}});
   {
     TComponent owner(nullptr);
     auto* owned = new TIBStatisticalService(&owner, Library());

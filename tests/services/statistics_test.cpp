@@ -252,7 +252,7 @@ TEST_F(StatisticsTest, FailedQueryDropsTheSessionAndKeepsTheRunState) {
 }
 
 TEST_F(StatisticsTest, FailedStartDropsTheSession) {
-  Fake().start_failures.push_back({-902, 335544344, {"Can't open database file C:\\DB\\A.GDB"}});
+  Fake().start_outcomes.push_back({-902, 335544344, {"Can't open database file C:\\DB\\A.GDB"}});
   auto session = NewSession();
   session->SetDatabaseName(u"C:\\DB\\A.GDB");
   session->SetActive(true);
