@@ -44,5 +44,3 @@ void RaiseStatusVectorError(IGDSLibrary& library) {
   if (sql_code == -551) throw EIBInterBaseRoleError(sql_code, error_code, text);
   throw EIBInterBaseError(sql_code, error_code, text);
 }
-
-void RaiseStatusVectorError() { RaiseStatusVectorError(*SharedClientLibrary()); }

@@ -16,5 +16,3 @@ ISC_STATUS* ThreadStatusVector();
 // SQL code -551) and raises it; the text comes from the library's isc_interprete lines. Call
 // it right after the failed call, on the same thread, through the library that made the call.
 [[noreturn]] void RaiseStatusVectorError(IGDSLibrary& library);
-// The same through SharedClientLibrary().
-[[noreturn]] void RaiseStatusVectorError();
