@@ -5,11 +5,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "base/flag_set.h"
 
 // Trace categories, ordinals 0 to 9.
 enum TTraceFlag : uint8_t {
@@ -25,27 +26,16 @@ enum TTraceFlag : uint8_t {
   tfMisc,
 };
 
-// A set of trace categories, bit n standing for ordinal n.
-class TTraceFlags {
+// A set of trace categories, two bytes with bit n standing for ordinal n.
+class TTraceFlags : public FlagSet<TTraceFlag, uint16_t> {
  public:
-  constexpr TTraceFlags() = default;
-  constexpr TTraceFlags(std::initializer_list<TTraceFlag> flags) {
-    for (TTraceFlag flag : flags) Include(flag);
-  }
+  using FlagSet::FlagSet;
   static constexpr TTraceFlags All() {
     return {tfQPrepare, tfQExecute, tfQFetch, tfError,   tfStmt,
             tfConnect,  tfTransact, tfBlob,   tfService, tfMisc};
   }
-
-  constexpr bool Contains(TTraceFlag flag) const { return (bits_ >> flag) & 1u; }
-  constexpr void Include(TTraceFlag flag) { bits_ = uint16_t(bits_ | (1u << flag)); }
-  constexpr void Exclude(TTraceFlag flag) { bits_ = uint16_t(bits_ & ~(1u << flag)); }
-  constexpr uint16_t Bits() const { return bits_; }
-  constexpr bool operator==(const TTraceFlags&) const = default;
-
- private:
-  uint16_t bits_ = 0;
 };
+static_assert(sizeof(TTraceFlags) == 2);
 
 // Receives written trace texts on the hook's writer thread.
 class ITraceMonitor {

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 
+#include "base/flag_set.h"
 #include "services/control_and_query_service.h"
 
 // What the statistics cover; the ordinal is the bit in the start request's options mask.
@@ -19,25 +19,14 @@ enum class TStatOption {
   StatTables,       // isc_spb_sts_table
 };
 
-// A set of TStatOption, bit n standing for ordinal n.
-class TStatOptions {
+// A set of TStatOption, one byte with bit n standing for ordinal n.
+class TStatOptions : public FlagSet<TStatOption, uint8_t> {
  public:
-  constexpr TStatOptions() = default;
-  constexpr TStatOptions(std::initializer_list<TStatOption> options) {
-    for (TStatOption option : options) Include(option);
-  }
-
-  constexpr bool Contains(TStatOption option) const { return (bits_ >> Ordinal(option)) & 1u; }
-  constexpr void Include(TStatOption option) { bits_ = uint8_t(bits_ | (1u << Ordinal(option))); }
-  constexpr void Exclude(TStatOption option) { bits_ = uint8_t(bits_ & ~(1u << Ordinal(option))); }
+  using FlagSet::FlagSet;
   // The options mask of the start request.
-  constexpr uint32_t Mask() const { return bits_; }
-  constexpr bool operator==(const TStatOptions&) const = default;
-
- private:
-  static constexpr unsigned Ordinal(TStatOption option) { return static_cast<unsigned>(option); }
-  uint8_t bits_ = 0;
+  constexpr uint32_t Mask() const { return Bits(); }
 };
+static_assert(sizeof(TStatOptions) == 1);
 
 class TIBStatisticalService : public TIBControlAndQueryService {
  public:
