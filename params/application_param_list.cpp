@@ -1,5 +1,6 @@
 #include "params/application_param_list.h"
 
+#include <algorithm>
 #include <new>
 
 #include "base/exceptions.h"
@@ -13,20 +14,16 @@
 
 namespace {
 
-// The parameter file is optional: an executable path that cannot be had means no file.
-std::u16string ExecutablePathOrEmpty() {
+// Runs one step on the list's sources. What such a step raises, one of our failures or memory
+// that cannot be had, ends that step silently: the list never reports a problem with its
+// sources, and what it could not get is simply absent. Anything else is a fault in the program
+// and travels on.
+template <class Step>
+void Absorbing(Step&& step) {
   try {
-    return ExecutablePath();
-  } catch (...) {
-    return {};
-  }
-}
-
-std::vector<std::u16string> ProcessArgumentsOrNone() {
-  try {
-    return ProcessArguments();
-  } catch (...) {
-    return {};
+    step();
+  } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
   }
 }
 
@@ -43,21 +40,31 @@ size_t PasswordValueStart(const std::u16string& item) {
   return (upper[end] == u':' || upper[end] == u'=') ? end + 1 : std::u16string::npos;
 }
 
+// The name an item gives for the presence test: upper-cased, one leading '-', '/' or '\'
+// removed, cut at its first ':' and then its first '=', trimmed.
+std::u16string PresenceName(const std::u16string& item) {
+  std::u16string name = AsciiUpper(item);
+  if (!name.empty() && (name[0] == u'-' || name[0] == u'/' || name[0] == u'\\')) name.erase(0, 1);
+  name = name.substr(0, name.find(u':'));
+  name = name.substr(0, name.find(u'='));
+  return Trim(name);
+}
+
 }  // namespace
 
 TApplicationParamList::TApplicationParamList() : fRequestedParams(std::make_unique<TStringList>()) {
-  const std::u16string executable = ExecutablePathOrEmpty();
+  // An executable path that cannot be had means no argument 0 and no parameter file.
+  std::u16string executable;
+  std::vector<std::u16string> arguments;
   std::u16string parameter_file;
-  try {
+  Absorbing([&] { executable = ExecutablePath(); });
+  Absorbing([&] { arguments = ProcessArguments(); });
+  Absorbing([&] {
     if (!executable.empty()) parameter_file = ParameterFilePath(executable);
-  } catch (...) {
-  }
-  AppendSources(executable, ProcessArgumentsOrNone(), parameter_file);
-  try {
-    // The values are in the list now; the process list need not show them any more.
-    ConcealArguments(PasswordValueStart);
-  } catch (...) {
-  }
+  });
+  AppendSources(executable, arguments, parameter_file);
+  // The values are in the list now; the process list need not show them any more.
+  Absorbing([] { ConcealArguments(PasswordValueStart); });
   RedirectTemporaryDirectory();
 }
 
@@ -75,33 +82,23 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
                                           const std::vector<std::u16string>& arguments,
                                           const std::u16string& parameter_file) {
   // Each argument on its own: one that cannot be appended leaves out only itself.
-  if (!arguments.empty() && !executable_path.empty()) {
-    try {
-      Add(executable_path);
-    } catch (...) {
-    }
-  }
-  for (const std::u16string& argument : arguments) {
-    if (argument.empty()) continue;
-    try {
-      Add(argument);
-    } catch (...) {
-    }
-  }
+  if (!arguments.empty() && !executable_path.empty()) Absorbing([&] { Add(executable_path); });
+  for (const std::u16string& argument : arguments)
+    if (!argument.empty()) Absorbing([&] { Add(argument); });
   if (parameter_file.empty()) return;
-  try {
+  // The file as a whole: the lines appended before a failure stay.
+  Absorbing([&] {
     for (std::u16string& line : ReadParameterFile(parameter_file)) {
       if (PasswordValueStart(line) != std::u16string::npos && IsReadableByOthers(parameter_file))
         parameter_file_exposes_password_ = true;
       Add(std::move(line));
     }
-  } catch (...) {
-    // The parameter file is optional: what it could not give is simply absent.
-  }
+  });
 }
 
 void TApplicationParamList::RedirectTemporaryDirectory() {
-  try {
+  // A redirection that cannot be made leaves the environment as it was.
+  Absorbing([&] {
     // A cut directory would be another one: a value too long is not applied.
     if (ParamValueTooLong(u"TEMP")) return;
     const std::u16string value = Trim(GetParamValue(u"TEMP"));
@@ -110,9 +107,7 @@ void TApplicationParamList::RedirectTemporaryDirectory() {
     if (!EnsureDirectory(path)) return;
     SetEnvironmentValue(u"TEMP", path);
     SetEnvironmentValue(u"TMP", path);
-  } catch (...) {
-    // A redirection that cannot be made leaves the environment as it was.
-  }
+  });
 }
 
 void TApplicationParamList::RegisterRequested(const std::u16string& name) {
@@ -130,40 +125,34 @@ void TApplicationParamList::RegisterRequested(const std::u16string& name) {
 }
 
 bool TApplicationParamList::HasParam(const std::u16string& name) {
-  try {
+  bool found = false;
+  Absorbing([&] {
     RegisterRequested(name);
     const std::u16string target = AsciiUpper(name);
-    for (const std::u16string& item : Items()) {
-      std::u16string reduced = AsciiUpper(item);
-      if (!reduced.empty() && (reduced[0] == u'-' || reduced[0] == u'/' || reduced[0] == u'\\'))
-        reduced.erase(0, 1);
-      reduced = reduced.substr(0, reduced.find(u':'));
-      reduced = reduced.substr(0, reduced.find(u'='));
-      if (Trim(reduced) == target) return true;
-    }
-  } catch (...) {
-  }
-  return false;
+    found = std::ranges::any_of(
+        Items(), [&](const std::u16string& item) { return PresenceName(item) == target; });
+  });
+  return found;
 }
 
 std::u16string TApplicationParamList::GetParamValue(const std::u16string& name) {
   RegisterRequested(name);
-  try {
+  std::u16string result;
+  Absorbing([&] {
     if (const std::optional<std::u16string_view> value = WholeValue(name))
-      return std::u16string(value->substr(0, kMaxParamValueLength));
-  } catch (...) {
-  }
-  return {};
+      result = value->substr(0, kMaxParamValueLength);
+  });
+  return result;
 }
 
 bool TApplicationParamList::ParamValueTooLong(const std::u16string& name) {
-  try {
+  bool too_long = false;
+  Absorbing([&] {
     RegisterRequested(name);
     const std::optional<std::u16string_view> value = WholeValue(name);
-    return value && value->size() > kMaxParamValueLength;
-  } catch (...) {
-  }
-  return false;
+    too_long = value && value->size() > kMaxParamValueLength;
+  });
+  return too_long;
 }
 
 std::optional<std::u16string_view> TApplicationParamList::WholeValue(
