@@ -1,7 +1,7 @@
 // The stand-in client library: the entry points on the tool's road, answering as
 // tests/support/service_double.h describes, scripted by the file that FBWARM_STANDIN_SCRIPT
 // names, with every call recorded in the file that FBWARM_STANDIN_LOG names. README.md
-// describes both formats.
+// describes both formats. STANDIN_SCRIPTED in names.cmake lists the entry points defined here.
 #include "tests/standin/standin.h"
 
 #include <cstdio>
