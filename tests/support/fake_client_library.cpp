@@ -130,6 +130,14 @@ void FakeClientLibrary::Reset() {
   start_failures.clear();
   calls.clear();
   attached_ = 0;
+  info_values.clear();
+  results.clear();
+  attach_database_failures.clear();
+  info_failures.clear();
+  fetch_failures.clear();
+  commit_failures.clear();
+  statements.clear();
+  database_ = 0;
 }
 
 ISC_STATUS FakeClientLibrary::Fail(ISC_STATUS* status_vector, const FakeFailure& failure) {
