@@ -10,6 +10,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
+#include "tool/cache_bypass_step.h"
 #include "tool/file_cache_step.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
@@ -72,8 +73,11 @@ void NativeFileCache(LineOutput& out, OperatorReport& report) {
     out.PrintLine(u"Natives FileCache Fertig.");
   } else {
     out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
-    if (QueryPath(db) == PathKind::Inaccessible)
+    const PathKind kind = QueryPath(db);
+    if (kind == PathKind::Inaccessible)
       report.PathUnreachable(db, FirstUnsearchableDirectory(db));
+    else if (kind == PathKind::Missing && IsAbsolutePath(db) && IsLocalServer(ParamValue(u"SERVER")))
+      report.PathMissingHere(db, ParamValue(u"SERVER"));
   }
 }
 
@@ -87,7 +91,12 @@ void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
   ConsoleErrorChannel channel;
   OperatorReport report(channel);
   NativeFileCache(out, report);
-  WarmUpContext context{out, ticks, ParamValue, &report};
+  WarmUpContext context{out, ticks, ParamValue, [&] {
+                          const BypassQuestion question{ParamValue(u"SERVER"), ParamValue(u"DB"),
+                                                        ParamValue(u"USER"),
+                                                        ParamValue(u"PASSWORD")};
+                          report.CacheBypass(FindBypassVerdict(question, SystemBypassSources()));
+                        }};
   RunStatisticsWarmUp(start_tick, context);
 }
 
