@@ -16,7 +16,7 @@ struct WarmUpContext {
   std::function<std::u16string(const std::u16string&)> param_value;
   // Runs after the last report line, before the result line; it must not raise. None in
   // tests that need nothing there.
-  std::function<void()> after_report;
+  std::function<void()> after_report = nullptr;
 };
 
 // Minimum duration of a run, from the start tick to the end of the report, in milliseconds.
