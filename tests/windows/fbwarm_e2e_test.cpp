@@ -98,7 +98,7 @@ TEST_P(FbwarmReport, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
   UseClient("full");
   ToolRun run = Run(kArgs, c.script);
   EXPECT_EQ(run.result.out, ReportOutput(c));
-  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.err, MissingHereLine("C:\\DB\\A.GDB"));
   EXPECT_EQ(run.result.exit_code, 0);
   // The 20 bytes of the start request, written out once.
   EXPECT_EQ(StatisticsStart("C:\\DB\\A.GDB"), kStart);
