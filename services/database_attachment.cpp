@@ -12,7 +12,7 @@
 namespace {
 
 constexpr unsigned short kDialect = 3;
-constexpr ISC_STATUS kNoMoreRows = 100;  // isc_dsql_fetch's return at the end of the cursor
+constexpr ISC_STATUS kNoMoreRows = 100;   // isc_dsql_fetch's return at the end of the cursor
 constexpr size_t kMaxInfoBuffer = 32767;  // the buffer length is a signed 16-bit value
 constexpr size_t kMaxShortLength = 32767;
 
@@ -29,14 +29,14 @@ struct TransactionElement {
 
 void CheckLength(size_t length, std::u16string_view what) {
   if (length > kMaxShortLength)
-    throw EIBClientError(0, std::u16string(what) + u" too long (" + DecimalText(length) +
-                                u" bytes, at most 32767)");
+    throw EIBClientError(
+        0, std::u16string(what) + u" too long (" + DecimalText(length) + u" bytes, at most 32767)");
 }
 
 void AppendDpbText(std::string& dpb, char code, const std::string& value) {
   if (value.size() > 255)
-    throw EIBClientError(0, u"DPB parameter value too long (" + DecimalText(value.size()) +
-                                u" bytes, at most 255)");
+    throw EIBClientError(
+        0, u"DPB parameter value too long (" + DecimalText(value.size()) + u" bytes, at most 255)");
   dpb += code;
   dpb += static_cast<char>(value.size());
   dpb += value;
@@ -178,12 +178,11 @@ class Statement {
                                     row.Descriptor()));
     if (row.Described() > row.Descriptor()->sqln) {
       row.Resize(row.Described());
-      Check(library_.isc_dsql_describe(ThreadStatusVector(), &handle_, kDialect,
-                                       row.Descriptor()));
+      Check(library_.isc_dsql_describe(ThreadStatusVector(), &handle_, kDialect, row.Descriptor()));
     }
     row.Bind();
-    Check(library_.isc_dsql_execute(ThreadStatusVector(), &transaction, &handle_, kDialect,
-                                    nullptr));
+    Check(
+        library_.isc_dsql_execute(ThreadStatusVector(), &transaction, &handle_, kDialect, nullptr));
     std::vector<SqlRow> rows;
     for (;;) {
       const ISC_STATUS status =
@@ -227,8 +226,7 @@ InfoAnswer InfoAnswer::Parse(std::string_view buffer, IGDSLibrary& library, bool
       return answer;
     }
     if (at + 3 > buffer.size()) RaiseAnswerError(u"info item without its length");
-    const auto length =
-        static_cast<uint16_t>(library.isc_vax_integer(buffer.data() + at + 1, 2));
+    const auto length = static_cast<uint16_t>(library.isc_vax_integer(buffer.data() + at + 1, 2));
     if (at + 3 + length > buffer.size()) RaiseAnswerError(u"info item longer than the answer");
     if (code != isc_info_error)
       answer.items_.push_back({code, std::string(buffer.substr(at + 3, length))});
@@ -308,6 +306,5 @@ std::vector<SqlRow> DatabaseAttachment::Query(std::string_view sql) {
 }
 
 bool DatabaseAttachment::HasRelation(std::string_view name) {
-  return !Query("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = " + Literal(name))
-              .empty();
+  return !Query("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = " + Literal(name)).empty();
 }

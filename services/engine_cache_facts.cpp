@@ -7,9 +7,8 @@
 
 namespace {
 
-constexpr char kItems[] = {isc_info_num_buffers, isc_info_set_page_buffers,
-                           isc_info_db_class,    isc_info_ods_version,
-                           isc_info_ods_minor_version, isc_info_page_size};
+constexpr char kItems[] = {isc_info_num_buffers, isc_info_set_page_buffers,  isc_info_db_class,
+                           isc_info_ods_version, isc_info_ods_minor_version, isc_info_page_size};
 
 // The settings that decide whether the engine reads through the file cache, and how large
 // its own cache is.
@@ -63,7 +62,8 @@ EngineCacheFacts AskEngineCacheFacts(DatabaseAttachment& attachment) {
     throw EIBClientError(0, u"Unexpected answer from the server: no isc_info_num_buffers");
   EngineCacheFacts facts;
   facts.page_buffers = static_cast<uint64_t>(*buffers);
-  facts.header_buffers = static_cast<uint64_t>(answer.Integer(isc_info_set_page_buffers).value_or(0));
+  facts.header_buffers =
+      static_cast<uint64_t>(answer.Integer(isc_info_set_page_buffers).value_or(0));
   facts.db_class = static_cast<int>(answer.Integer(isc_info_db_class).value_or(0));
   facts.ods_major = static_cast<int>(answer.Integer(isc_info_ods_version).value_or(0));
   facts.ods_minor = static_cast<int>(answer.Integer(isc_info_ods_minor_version).value_or(0));

@@ -13,9 +13,9 @@
 // One row of RDB$CONFIG.
 struct EngineSetting {
   std::string name;
-  std::string value;   // the value in effect, as the server writes it
+  std::string value;    // the value in effect, as the server writes it
   bool is_set = false;  // set in a configuration file rather than left at its default
-  std::string source;  // the file that set it; empty when not set
+  std::string source;   // the file that set it; empty when not set
 };
 
 struct EngineCacheFacts {

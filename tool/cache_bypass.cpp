@@ -19,7 +19,8 @@ bool IsIpv4Loopback(const std::string& host) {
   while (at <= host.size()) {
     const size_t dot = std::min(host.find('.', at), host.size());
     const std::string part = host.substr(at, dot - at);
-    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
+    if (part.empty() || part.size() > 3 ||
+        part.find_first_not_of("0123456789") != std::string::npos)
       return false;
     const int value = std::stoi(part);
     if (value > 255 || (parts == 0 && value != 127)) return false;
@@ -56,6 +57,5 @@ bool IsLocalServer(std::u16string_view server) {
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
     host = host.substr(1, host.size() - 2);
   return host.empty() || host == "localhost" || host == "::1" || host == "0:0:0:0:0:0:0:1" ||
-         IsIpv4Loopback(host) ||
-         (host.rfind("::ffff:", 0) == 0 && IsIpv4Loopback(host.substr(7)));
+         IsIpv4Loopback(host) || (host.rfind("::ffff:", 0) == 0 && IsIpv4Loopback(host.substr(7)));
 }

@@ -20,7 +20,8 @@ std::optional<VerdictInput<T>> FromTable(const EngineSetting* setting,
   if (!setting) return std::nullopt;
   const std::optional<T> value = parse(setting->value);
   if (!value) return std::nullopt;
-  return VerdictInput<T>{*value, {InputOrigin::ServerTable, setting->is_set ? setting->source : ""}};
+  return VerdictInput<T>{*value,
+                         {InputOrigin::ServerTable, setting->is_set ? setting->source : ""}};
 }
 
 // A setting of the configuration files, or its default where the files leave it unset.
@@ -74,8 +75,8 @@ void ReadServerFiles(BypassVerdict& verdict, const std::string& db,
     verdict.threshold = FromFiles<uint64_t>(*settings, "FileSystemCacheThreshold",
                                             ParseConfigNumber, kDefaultThreshold);
   if (verdict.header_buffers == 0 && !verdict.default_pages)
-    verdict.default_pages = FromFiles<uint64_t>(*settings, "DefaultDbCachePages",
-                                                ParseConfigNumber, verdict.page_buffers);
+    verdict.default_pages = FromFiles<uint64_t>(*settings, "DefaultDbCachePages", ParseConfigNumber,
+                                                verdict.page_buffers);
 }
 
 void LookAtDescriptor(BypassVerdict& verdict, const std::u16string& db,
@@ -98,13 +99,14 @@ void LookAtDescriptor(BypassVerdict& verdict, const std::u16string& db,
 void Investigate(BypassVerdict& verdict, const BypassQuestion& question,
                  const BypassSources& sources) {
   const std::u16string server = question.server.empty() ? u"127.0.0.1" : question.server;
-  DatabaseAttachment attachment(sources.library, {server, question.database, question.user,
-                                                  question.password});
+  DatabaseAttachment attachment(sources.library,
+                                {server, question.database, question.user, question.password});
   const EngineCacheFacts facts = AskEngineCacheFacts(attachment);
   verdict.page_buffers = facts.page_buffers;
   verdict.header_buffers = facts.header_buffers;
   verdict.db_class = facts.db_class;
-  verdict.use_file_system_cache = FromTable<bool>(facts.Setting("UseFileSystemCache"), ParseConfigBool);
+  verdict.use_file_system_cache =
+      FromTable<bool>(facts.Setting("UseFileSystemCache"), ParseConfigBool);
   if (verdict.use_file_system_cache && verdict.use_file_system_cache->origin.file.empty())
     verdict.use_file_system_cache.reset();  // not set: the threshold decides
   verdict.threshold =

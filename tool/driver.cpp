@@ -76,7 +76,8 @@ void NativeFileCache(LineOutput& out, OperatorReport& report) {
     const PathKind kind = QueryPath(db);
     if (kind == PathKind::Inaccessible)
       report.PathUnreachable(db, FirstUnsearchableDirectory(db));
-    else if (kind == PathKind::Missing && IsAbsolutePath(db) && IsLocalServer(ParamValue(u"SERVER")))
+    else if (kind == PathKind::Missing && IsAbsolutePath(db) &&
+             IsLocalServer(ParamValue(u"SERVER")))
       report.PathMissingHere(db, ParamValue(u"SERVER"));
   }
 }

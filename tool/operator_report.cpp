@@ -77,9 +77,9 @@ std::string BypassInputs(const BypassVerdict& v) {
   else
     text += "; der Kopf sagt 0, also DefaultDbCachePages)";
   if (v.use_file_system_cache)
-    text += ", UseFileSystemCache = " +
-            std::string(v.use_file_system_cache->value ? "true" : "false") + " (" +
-            Origin(v.use_file_system_cache->origin) + "; entscheidet allein)";
+    text +=
+        ", UseFileSystemCache = " + std::string(v.use_file_system_cache->value ? "true" : "false") +
+        " (" + Origin(v.use_file_system_cache->origin) + "; entscheidet allein)";
   else if (v.threshold)
     text += ", FileSystemCacheThreshold " + std::to_string(v.threshold->value) + " (" +
             Origin(v.threshold->origin) + ")";
@@ -319,14 +319,14 @@ void OperatorReport::CacheBypass(const BypassVerdict& verdict) {
       channel_.Line(
           "fbwarm: Ob der Server fuer diese Datenbank den Dateicache umgeht, ist nicht "
           "festzustellen: " +
-          BypassInputs(verdict) + "; " + UnknownThreshold(verdict) + "; " + Evidence(verdict) + ".");
+          BypassInputs(verdict) + "; " + UnknownThreshold(verdict) + "; " + Evidence(verdict) +
+          ".");
       return;
     case Outcome::Bypasses:
       Warn(
           "Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das Lesen der Datei "
           "waermt nichts, was er nutzt. Grundlage: " +
-          BypassInputs(verdict) + "; " + Evidence(verdict) + ". Abhilfe: " + Remedy(verdict) +
-          ".");
+          BypassInputs(verdict) + "; " + Evidence(verdict) + ". Abhilfe: " + Remedy(verdict) + ".");
       return;
   }
 }

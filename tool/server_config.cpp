@@ -109,8 +109,7 @@ std::optional<uint64_t> ParseConfigNumber(std::string_view text) {
 std::optional<bool> ParseConfigBool(std::string_view text) {
   const std::string word = Lower(Trim(text));
   if (word == "true" || word == "yes" || word == "y" || word == "on" || word == "1") return true;
-  if (word == "false" || word == "no" || word == "n" || word == "off" || word == "0")
-    return false;
+  if (word == "false" || word == "no" || word == "n" || word == "off" || word == "0") return false;
   return std::nullopt;
 }
 

@@ -69,8 +69,7 @@ std::optional<std::string> ConfigDirOfBinary(const std::string& binary, const st
   constexpr std::string_view kDebianLib = "/usr/lib/firebird/";
   if (dir.rfind(kDebianLib, 0) == 0 && dir.size() > kDebianLib.size() + 4 &&
       dir.compare(dir.size() - 4, 4, "/bin") == 0) {
-    const std::string version =
-        dir.substr(kDebianLib.size(), dir.size() - 4 - kDebianLib.size());
+    const std::string version = dir.substr(kDebianLib.size(), dir.size() - 4 - kDebianLib.size());
     if (version.find('/') == std::string::npos) return root + "/etc/firebird/" + version;
   }
   if (dir == "/usr/sbin") {
@@ -129,8 +128,7 @@ std::vector<ServerInstance> FirebirdServers(const std::vector<RunningProcess>& p
     // Classic runs one process per attachment: one installation is one server.
     std::string installation = process.root;
     for (const std::string& argument : process.arguments) installation += '\0' + argument;
-    if (std::find(installations.begin(), installations.end(), installation) !=
-        installations.end())
+    if (std::find(installations.begin(), installations.end(), installation) != installations.end())
       continue;
     installations.push_back(installation);
     if (const auto dir = ConfigDirOfBinary(server.binary, process.root, files)) {

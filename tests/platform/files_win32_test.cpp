@@ -44,8 +44,12 @@ TEST(Files, AbsolutePathsAndTheSameFileByAnotherSpelling) {
   const struct {
     std::u16string path;
     bool absolute;
-  } cases[] = {{u"C:\\DB\\Kandor.gdb", true}, {u"c:/db.gdb", true},   {u"\\\\host\\share\\db.gdb", true},
-               {u"C:db.gdb", false},            {u"\\db.gdb", false}, {u"Kandor", false},
+  } cases[] = {{u"C:\\DB\\Kandor.gdb", true},
+               {u"c:/db.gdb", true},
+               {u"\\\\host\\share\\db.gdb", true},
+               {u"C:db.gdb", false},
+               {u"\\db.gdb", false},
+               {u"Kandor", false},
                {u"", false}};
   for (const auto& c : cases)
     EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << std::string(c.path.begin(), c.path.end());

@@ -4,12 +4,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,8 +97,7 @@ int AsNobody(bool read_search, Check check) {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
     if (read_search) {
-      data[0].effective = data[0].permitted =
-          (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
+      data[0].effective = data[0].permitted = (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER);
     }
     if (syscall(SYS_capset, &header, data) != 0) _exit(99);
     _exit(check());

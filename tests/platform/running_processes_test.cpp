@@ -34,13 +34,14 @@ TEST(RunningProcesses, AProcTableGivesNamesArgumentsAndForeignRoots) {
   ScopedTempDir proc;
   ScopedTempDir jail;
   Entry(proc, "12", "firebird\n", std::string("/usr/sbin/firebird\0", 19));
-  Entry(proc, "34", "firebird\n", std::string("/usr/lib/firebird/4.0/bin/firebird\0-p\0003051\0", 43));
+  Entry(proc, "34", "firebird\n",
+        std::string("/usr/lib/firebird/4.0/bin/firebird\0-p\0003051\0", 43));
   std::filesystem::create_directory_symlink(jail.path(), proc / "34/root");
   std::filesystem::create_directory_symlink("/", proc / "12/root");
-  Entry(proc, "56", "kworker/0:1\n", "");                      // a kernel thread: no arguments
-  std::filesystem::create_directories(proc / "78");            // gone while being read
+  Entry(proc, "56", "kworker/0:1\n", "");            // a kernel thread: no arguments
+  std::filesystem::create_directories(proc / "78");  // gone while being read
   WriteFileBytes(proc / "78/comm", "sleep\n");
-  Entry(proc, "self", "x\n", std::string("x\0", 2));           // not a process
+  Entry(proc, "self", "x\n", std::string("x\0", 2));  // not a process
   std::filesystem::create_directories(proc / "sys");
 
   const std::vector<RunningProcess> table = ReadProcTable(proc.path());

@@ -35,9 +35,10 @@ TEST_F(AttachmentTest, AttachesWithTheConnectStringAndDpbAndDetachesOnce) {
   {
     auto attachment = Attach();
     EXPECT_EQ(Fake().database_name, "dbhost/3051:/srv/db/main.fdb");
-    EXPECT_EQ(Hex(Fake().dpb), "01"
-                               "1c06" + Hex("SYSDBA") +
-                                   "1d06" + Hex("geheim") + "3004" + Hex("UTF8"));
+    EXPECT_EQ(Hex(Fake().dpb),
+              "01"
+              "1c06" +
+                  Hex("SYSDBA") + "1d06" + Hex("geheim") + "3004" + Hex("UTF8"));
     attachment->Detach();
     attachment->Detach();  // a second detach has nothing to end
   }
@@ -68,9 +69,9 @@ TEST_F(AttachmentTest, InfoItemsBecomeNumbersAndUnknownOnesAreLeftOut) {
                         {isc_info_page_size, std::string("\x00\x20", 2)},
                         {isc_info_ods_version, Le32(0xFFFFFFF0u)}};
   auto attachment = Attach();
-  const InfoAnswer answer = attachment->Info(
-      std::string{isc_info_num_buffers, isc_info_db_class, isc_info_page_size,
-                  isc_info_set_page_buffers, isc_info_ods_version});
+  const InfoAnswer answer =
+      attachment->Info(std::string{isc_info_num_buffers, isc_info_db_class, isc_info_page_size,
+                                   isc_info_set_page_buffers, isc_info_ods_version});
   EXPECT_EQ(Fake().calls[1].arguments.at("items"), "0f660e3d2001");  // ends with isc_info_end
   EXPECT_EQ(answer.Integer(isc_info_num_buffers), 70000);
   EXPECT_EQ(answer.Integer(isc_info_db_class), 14);
@@ -114,13 +115,12 @@ TEST_F(AttachmentTest, MalformedInfoAnswersRaise) {
 }
 
 TEST_F(AttachmentTest, AQueryReturnsItsRowsInAReadOnlyTransactionAndGivesEverythingBack) {
-  Fake().results.push_back(
-      {"FROM MON$DATABASE",
-       {{SQL_INT64, SQL_VARYING, SQL_TEXT, SQL_BOOLEAN, SQL_LONG, SQL_SHORT},
-        {{int64_t{2048}, std::string("/srv/db/main.fdb"), std::string("abc"), int64_t{1},
-          int64_t{-7}, int64_t{3}},
-         {std::monostate(), std::monostate(), std::monostate(), int64_t{0}, int64_t{0},
-          int64_t{0}}}}});
+  Fake().results.push_back({"FROM MON$DATABASE",
+                            {{SQL_INT64, SQL_VARYING, SQL_TEXT, SQL_BOOLEAN, SQL_LONG, SQL_SHORT},
+                             {{int64_t{2048}, std::string("/srv/db/main.fdb"), std::string("abc"),
+                               int64_t{1}, int64_t{-7}, int64_t{3}},
+                              {std::monostate(), std::monostate(), std::monostate(), int64_t{0},
+                               int64_t{0}, int64_t{0}}}}});
   auto attachment = Attach();
   const std::vector<SqlRow> rows = attachment->Query("SELECT * FROM MON$DATABASE");
   ASSERT_EQ(rows.size(), 2u);
@@ -193,13 +193,13 @@ TEST_F(AttachmentTest, HasRelationAsksTheCatalogueWithAQuotedName) {
 // user who may not read it sees no rows there.
 TEST_F(AttachmentTest, EngineCacheFactsComeFromInfoItemsAndTheConfigTableWhereThereIsOne) {
   const std::map<unsigned char, std::string> info = {
-      {isc_info_num_buffers, Le32(2048)},  {isc_info_set_page_buffers, Le32(0)},
-      {isc_info_db_class, Le32(14)},       {isc_info_ods_version, Le32(12)},
+      {isc_info_num_buffers, Le32(2048)},    {isc_info_set_page_buffers, Le32(0)},
+      {isc_info_db_class, Le32(14)},         {isc_info_ods_version, Le32(12)},
       {isc_info_ods_minor_version, Le32(0)}, {isc_info_page_size, Le32(8192)}};
   const FakeResult present{{SQL_LONG}, {{int64_t{1}}}};
   const FakeResult settings{{SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
-                            {{std::string("UseFileSystemCache"), std::string("false"),
-                              int64_t{1}, std::string("/etc/firebird/4.0/databases.conf")},
+                            {{std::string("UseFileSystemCache"), std::string("false"), int64_t{1},
+                              std::string("/etc/firebird/4.0/databases.conf")},
                              {std::string("FileSystemCacheThreshold"), std::string("65536"),
                               int64_t{0}, std::monostate()}}};
   {

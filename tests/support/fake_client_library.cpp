@@ -13,7 +13,6 @@ std::string Hex(const void* bytes, size_t length) {
   return ::Hex(std::string(static_cast<const char*>(bytes), length));
 }
 
-
 }  // namespace
 
 ISC_STATUS FakeClientLibrary::isc_service_attach(ISC_STATUS* status_vector,
@@ -29,7 +28,8 @@ ISC_STATUS FakeClientLibrary::isc_service_attach(ISC_STATUS* status_vector,
   service.assign(service_name, service_length);
   spb.assign(spb_bytes, spb_length);
   // Like the real library: the handle must come in empty.
-  if (*handle != 0) return Fail(status_vector, {-904, kBadServiceHandleCode, {"invalid service handle"}});
+  if (*handle != 0)
+    return Fail(status_vector, {-904, kBadServiceHandleCode, {"invalid service handle"}});
   if (!attach_failures.empty()) {
     const FakeFailure failure = attach_failures.front();
     attach_failures.pop_front();

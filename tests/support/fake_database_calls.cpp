@@ -99,8 +99,7 @@ ISC_STATUS FakeClientLibrary::isc_attach_database(ISC_STATUS* status_vector, sho
   database_name.assign(name, static_cast<size_t>(name_length));
   dpb.assign(dpb_bytes, static_cast<size_t>(dpb_length));
   if (*db != 0) return Fail(status_vector, kBadDatabaseHandle);
-  if (const ISC_STATUS failed = TakeFailure(status_vector, attach_database_failures))
-    return failed;
+  if (const ISC_STATUS failed = TakeFailure(status_vector, attach_database_failures)) return failed;
   *db = database_ = ++last_database_;
   WriteSuccessStatus(status_vector);
   return 0;
@@ -117,10 +116,9 @@ ISC_STATUS FakeClientLibrary::isc_detach_database(ISC_STATUS* status_vector, isc
 ISC_STATUS FakeClientLibrary::isc_database_info(ISC_STATUS* status_vector, isc_db_handle* db,
                                                 short items_length, const ISC_SCHAR* items,
                                                 short buffer_length, ISC_SCHAR* buffer) {
-  calls.push_back(
-      {"isc_database_info",
-       {{"items", Hex(std::string(items, static_cast<size_t>(items_length)))},
-        {"buffer_length", std::to_string(buffer_length)}}});
+  calls.push_back({"isc_database_info",
+                   {{"items", Hex(std::string(items, static_cast<size_t>(items_length)))},
+                    {"buffer_length", std::to_string(buffer_length)}}});
   if (const ISC_STATUS failed = CheckDatabase(status_vector, *db)) return failed;
   if (const ISC_STATUS failed = TakeFailure(status_vector, info_failures)) return failed;
   // As the server does: a cluster that leaves no room for the end marker is not written, the
@@ -164,8 +162,7 @@ ISC_STATUS FakeClientLibrary::isc_start_multiple(ISC_STATUS* status_vector, isc_
   return 0;
 }
 
-ISC_STATUS FakeClientLibrary::isc_commit_transaction(ISC_STATUS* status_vector,
-                                                     isc_tr_handle* tr) {
+ISC_STATUS FakeClientLibrary::isc_commit_transaction(ISC_STATUS* status_vector, isc_tr_handle* tr) {
   calls.push_back({"isc_commit_transaction", {{"handle", std::to_string(*tr)}}});
   if (*tr == 0) return Fail(status_vector, kBadTransactionHandle);
   if (const ISC_STATUS failed = TakeFailure(status_vector, commit_failures)) return failed;
@@ -213,9 +210,9 @@ ISC_STATUS FakeClientLibrary::isc_dsql_prepare(ISC_STATUS* status_vector, isc_tr
     WriteSuccessStatus(status_vector);
     return 0;
   }
-  return Fail(status_vector, {-204,
-                              isc_dsql_error,
-                              {"Dynamic SQL Error", "SQL error code = -204", "Table unknown"}});
+  return Fail(
+      status_vector,
+      {-204, isc_dsql_error, {"Dynamic SQL Error", "SQL error code = -204", "Table unknown"}});
 }
 
 ISC_STATUS FakeClientLibrary::isc_dsql_describe(ISC_STATUS* status_vector, isc_stmt_handle* stmt,

@@ -26,7 +26,8 @@ inline const std::string kNotLocal =
 
 // Standard error of a run whose absolute /DB: path names nothing on this machine while the
 // server is this machine's (server is the label the line gives it).
-inline std::string MissingHereLine(const std::string& path, const std::string& server = "127.0.0.1") {
+inline std::string MissingHereLine(const std::string& path,
+                                   const std::string& server = "127.0.0.1") {
   return "fbwarm: WARNUNG: Den Pfad " + path + " gibt es auf diesem Rechner nicht, obwohl der " +
          "Server (" + server + ") hier laeuft; der Dateicache wurde nicht gefuellt. Den Pfad " +
          "pruefen: der Server liest die Datei unter demselben Pfad.\n";

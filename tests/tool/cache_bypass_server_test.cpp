@@ -70,17 +70,17 @@ std::vector<std::string> BypassLines(const std::string& err) {
 // itself changes.
 std::vector<std::string> Comparable(const std::string& out) {
   std::vector<std::string> lines = SplitCrLf(out);
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [](const std::string& line) {
-                               for (const char* prefix :
-                                    {"Gstat execution time", "Gstat completion time",
-                                     "\tGeneration", "\tOldest transaction", "\tOldest active",
-                                     "\tOldest snapshot", "\tNext transaction",
-                                     "\tNext attachment ID", "\tPage buffers"})
-                                 if (line.rfind(prefix, 0) == 0) return true;
-                               return false;
-                             }),
-              lines.end());
+  lines.erase(
+      std::remove_if(lines.begin(), lines.end(),
+                     [](const std::string& line) {
+                       for (const char* prefix :
+                            {"Gstat execution time", "Gstat completion time", "\tGeneration",
+                             "\tOldest transaction", "\tOldest active", "\tOldest snapshot",
+                             "\tNext transaction", "\tNext attachment ID", "\tPage buffers"})
+                         if (line.rfind(prefix, 0) == 0) return true;
+                       return false;
+                     }),
+      lines.end());
   return lines;
 }
 
@@ -225,7 +225,6 @@ TEST_F(CacheBypassServer, NewBuffersCountFromTheNextOpening) {
   // The held attachment has gone: the tool's own attachment opens it under the new setting.
   const ProcessResult reopened = RunFbwarm(db.path());
   ASSERT_EQ(BypassLines(reopened.err).size(), 1u) << reopened.err;
-  EXPECT_NE(BypassLines(reopened.err)[0].find("(Datei mit O_DIRECT geoeffnet)"),
-            std::string::npos);
+  EXPECT_NE(BypassLines(reopened.err)[0].find("(Datei mit O_DIRECT geoeffnet)"), std::string::npos);
   ASSERT_TRUE(SetBuffers(db.path(), 0));
 }

@@ -31,13 +31,15 @@ class BypassStepTest : public ::testing::Test {
                           {isc_info_set_page_buffers, Le32(70000)},
                           {isc_info_db_class, Le32(14)},
                           {isc_info_ods_version, Le32(12)}};
-    fake_->results.push_back({"RDB$RELATIONS", FakeResult(std::vector<short>{SQL_LONG})});  // no RDB$CONFIG
+    fake_->results.push_back(
+        {"RDB$RELATIONS", FakeResult(std::vector<short>{SQL_LONG})});  // no RDB$CONFIG
     processes_ = {{20173, "firebird", {"/usr/sbin/firebird"}, root_.path()}};
     openings_ = std::vector<ForeignOpening>{{20173, true, true}};
   }
 
   void Put(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(root_ / path.substr(1)).parent_path());
+    std::filesystem::create_directories(
+        std::filesystem::path(root_ / path.substr(1)).parent_path());
     WriteFileBytes(root_ / path.substr(1), text);
   }
 
@@ -103,8 +105,8 @@ TEST_F(BypassStepTest, WhereTheInputsComeFrom) {
     SCOPED_TRACE("databases.conf");
     fake_->info_values[isc_info_set_page_buffers] = Le32(0);
     Put("/etc/firebird/3.0/firebird.conf", "FileSystemCacheThreshold = 32K\nServerMode = Super\n");
-    Put("/etc/firebird/3.0/databases.conf", "a = " + db_ + "\nb = " + db_ +
-                                                "\n{\n  DefaultDbCachePages = 70000\n}\n");
+    Put("/etc/firebird/3.0/databases.conf",
+        "a = " + db_ + "\nb = " + db_ + "\n{\n  DefaultDbCachePages = 70000\n}\n");
     const BypassVerdict verdict = Find();
     ASSERT_TRUE(verdict.default_pages.has_value());
     EXPECT_EQ(verdict.default_pages->value, 70000u);

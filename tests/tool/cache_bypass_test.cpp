@@ -32,10 +32,19 @@ TEST(CacheBypass, ConfigNumbersTakeBinaryUnitsAndBooleansTheServersWords) {
     const char* text;
     std::optional<uint64_t> value;
   } numbers[] = {
-      {"2048", 2048},      {" 64K ", 65536},  {"64k", 65536},       {"1M", 1048576},
-      {"2G", 2147483648},  {"0", 0},          {"", std::nullopt},   {"K", std::nullopt},
-      {"64KB", std::nullopt}, {"-1", std::nullopt}, {"12 K", std::nullopt},
-      {"99999999999999999999", std::nullopt}, {"17179869184G", std::nullopt},
+      {"2048", 2048},
+      {" 64K ", 65536},
+      {"64k", 65536},
+      {"1M", 1048576},
+      {"2G", 2147483648},
+      {"0", 0},
+      {"", std::nullopt},
+      {"K", std::nullopt},
+      {"64KB", std::nullopt},
+      {"-1", std::nullopt},
+      {"12 K", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"17179869184G", std::nullopt},
   };
   for (const Case& c : numbers) {
     SCOPED_TRACE(c.text);
@@ -44,9 +53,9 @@ TEST(CacheBypass, ConfigNumbersTakeBinaryUnitsAndBooleansTheServersWords) {
   struct Flag {
     const char* text;
     std::optional<bool> value;
-  } flags[] = {{"true", true},   {" Yes", true},  {"y", true},     {"ON", true},
-               {"1", true},      {"false", false}, {"no", false},  {"N", false},
-               {"off", false},   {"0", false},    {"", std::nullopt}, {"maybe", std::nullopt},
+  } flags[] = {{"true", true},      {" Yes", true},   {"y", true},        {"ON", true},
+               {"1", true},         {"false", false}, {"no", false},      {"N", false},
+               {"off", false},      {"0", false},     {"", std::nullopt}, {"maybe", std::nullopt},
                {"10", std::nullopt}};
   for (const Flag& f : flags) {
     SCOPED_TRACE(f.text);
@@ -77,8 +86,9 @@ TEST(CacheBypass, FirebirdConfIsReadAsTheServerReadsIt) {
        {{"RemoteServicePort", "3051 @ /etc/firebird/3.0/service-port.conf"},
         {"UseFileSystemCache", "no @ " + conf}}},
       {"a file including itself ends; macros and wildcards are not followed",
-       {{conf, "include firebird.conf\ninclude $(dir_conf)/x.conf\ninclude /etc/*.conf\n"
-               "DefaultDbCachePages = 1\n"}},
+       {{conf,
+         "include firebird.conf\ninclude $(dir_conf)/x.conf\ninclude /etc/*.conf\n"
+         "DefaultDbCachePages = 1\n"}},
        {{"DefaultDbCachePages", "1 @ " + conf}, {"FileSystemCacheThreshold", "(unset)"}}},
       {"a missing include changes nothing",
        {{conf, "include gone.conf\nFileSystemCacheThreshold = 7\n"}},
@@ -88,7 +98,8 @@ TEST(CacheBypass, FirebirdConfIsReadAsTheServerReadsIt) {
     SCOPED_TRACE(c.what);
     ConfigSettings settings;
     ASSERT_TRUE(ApplyConfigFile(conf, settings, Reader(c.files)));
-    for (const auto& [name, shown] : c.expected) EXPECT_EQ(Shown(settings.Find(name)), shown) << name;
+    for (const auto& [name, shown] : c.expected)
+      EXPECT_EQ(Shown(settings.Find(name)), shown) << name;
   }
   ConfigSettings none;
   EXPECT_FALSE(ApplyConfigFile(conf, none, Reader({})));
@@ -148,7 +159,8 @@ TEST(CacheBypass, TheDatabaseBlockBelongsToTheFileWhicheverOfItsEntriesCarriesIt
 TEST(CacheBypass, UseFileSystemCacheDecidesWhenSetTheThresholdOtherwiseAndTheDescriptorWins) {
   using Outcome = BypassVerdict::Outcome;
   const std::optional<VerdictInput<bool>> unset;
-  const VerdictInput<bool> use{true, {InputOrigin::ServerTable, "/etc/firebird/4.0/databases.conf"}};
+  const VerdictInput<bool> use{true,
+                               {InputOrigin::ServerTable, "/etc/firebird/4.0/databases.conf"}};
   const VerdictInput<bool> avoid{false, {InputOrigin::File, "/opt/firebird/firebird.conf"}};
   const VerdictInput<uint64_t> threshold{65536, {InputOrigin::Default, ""}};
   const VerdictInput<uint64_t> zero{0, {InputOrigin::File, "/etc/firebird/3.0/firebird.conf"}};
@@ -160,9 +172,11 @@ TEST(CacheBypass, UseFileSystemCacheDecidesWhenSetTheThresholdOtherwiseAndTheDes
     DescriptorEvidence evidence;
     Outcome outcome;
   } cases[] = {
-      {"below the threshold", 2048, unset, threshold, DescriptorEvidence::Plain, Outcome::UsesCache},
+      {"below the threshold", 2048, unset, threshold, DescriptorEvidence::Plain,
+       Outcome::UsesCache},
       {"just below", 65535, unset, threshold, DescriptorEvidence::NotLooked, Outcome::UsesCache},
-      {"at the threshold", 65536, unset, threshold, DescriptorEvidence::NotLooked, Outcome::Bypasses},
+      {"at the threshold", 65536, unset, threshold, DescriptorEvidence::NotLooked,
+       Outcome::Bypasses},
       {"a threshold of 0 bypasses for all", 1, unset, zero, DescriptorEvidence::Unreadable,
        Outcome::Bypasses},
       {"UseFileSystemCache set true beats the threshold", 70000, use, threshold,

@@ -87,8 +87,11 @@ TEST(ServerProcess, ThePortComesFromTheCommandLineOrTheConfiguration) {
   } cases[] = {
       {"defaults: gds_db from the services file", {"/usr/sbin/firebird"}, "", 3050},
       {"RemoteServicePort", {"firebird"}, "RemoteServicePort = 3051", 3051},
-      {"a port of 0 leaves it to the name", {"firebird"}, "RemoteServicePort = 0\n"
-                                                          "RemoteServiceName = fb", 3057},
+      {"a port of 0 leaves it to the name",
+       {"firebird"},
+       "RemoteServicePort = 0\n"
+       "RemoteServiceName = fb",
+       3057},
       {"a name only for udp is no port", {"firebird"}, "RemoteServiceName = other", std::nullopt},
       {"-p on the command line wins", {"firebird", "-p", "3059"}, "RemoteServicePort = 3051", 3059},
       {"-p with a name", {"firebird", "-P", "fb"}, "", 3057},
@@ -104,8 +107,13 @@ TEST(ServerProcess, ThePortComesFromTheCommandLineOrTheConfiguration) {
       << "gds_db falls back on the registered port";
 
   const std::pair<const char16_t*, std::optional<uint16_t>> servers[] = {
-      {u"", 3050}, {u"127.0.0.1", 3050}, {u"127.0.0.1/3051", 3051}, {u"localhost/gds_db", 3050},
-      {u"[::1]/3052", 3052}, {u"h/0", std::nullopt}, {u"h/fb_other", std::nullopt}};
+      {u"", 3050},
+      {u"127.0.0.1", 3050},
+      {u"127.0.0.1/3051", 3051},
+      {u"localhost/gds_db", 3050},
+      {u"[::1]/3052", 3052},
+      {u"h/0", std::nullopt},
+      {u"h/fb_other", std::nullopt}};
   for (const auto& [server, port] : servers)
     EXPECT_EQ(ServerPort(server), port)
         << std::string(server, server + std::char_traits<char16_t>::length(server));
