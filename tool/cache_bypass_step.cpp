@@ -54,6 +54,8 @@ std::optional<ConfigSettings> ServerSettings(const std::string& config_dir, cons
 }
 
 // What the server cannot tell, from the configuration of the process that serves the port.
+// newer_rules: UseFileSystemCache counts (Firebird 4 and later) and the server's table did not
+// already say whether it is set.
 void ReadServerFiles(BypassVerdict& verdict, const std::string& db,
                      const std::vector<RunningProcess>& processes, const BypassSources& sources,
                      bool newer_rules) {
@@ -117,7 +119,8 @@ void Investigate(BypassVerdict& verdict, const BypassQuestion& question,
 
   const std::vector<RunningProcess> processes = sources.processes();
   // ODS 13 is Firebird 4's: from there on UseFileSystemCache counts.
-  ReadServerFiles(verdict, ToNarrow(question.database), processes, sources, facts.ods_major >= 13);
+  ReadServerFiles(verdict, ToNarrow(question.database), processes, sources,
+                  facts.ods_major >= 13 && !facts.settings);
   // While this attachment holds the database open, the server's descriptor is there to see.
   // The attachment ends with the scope; a failure to end it changes nothing found.
   LookAtDescriptor(verdict, question.database, sources);

@@ -140,6 +140,44 @@ TEST_F(BypassStepTest, WhereTheInputsComeFrom) {
     EXPECT_EQ(verdict.threshold->origin.file, "");  // the server's default
     EXPECT_EQ(verdict.default_pages->origin.file, "/etc/firebird/4.0/firebird.conf");
   }
+  // Firebird 4 whose table says UseFileSystemCache is not set: the files do not overrule it.
+  Put("/etc/firebird/3.0/databases.conf", db_ + " = " + db_ + "\n{\n UseFileSystemCache = no\n}\n");
+  {
+    SCOPED_TRACE("RDB$CONFIG unset");
+    fake_->Reset();
+    fake_->info_values = {{isc_info_num_buffers, Le32(2048)}, {isc_info_ods_version, Le32(13)}};
+    fake_->results.push_back({"'RDB$CONFIG'", FakeResult({SQL_LONG}, {{int64_t{1}}})});
+    fake_->results.push_back(
+        {"FROM RDB$CONFIG", FakeResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
+                                       {{std::string("UseFileSystemCache"), std::string("true"),
+                                         int64_t{0}, std::monostate()},
+                                        {std::string("FileSystemCacheThreshold"),
+                                         std::string("65536"), int64_t{0}, std::monostate()}})});
+    const BypassVerdict verdict = Find();
+    EXPECT_FALSE(verdict.use_file_system_cache.has_value());
+    EXPECT_EQ(verdict.outcome, Outcome::UsesCache);
+  }
+  // Firebird 4 that shows this user no rows of its table: the files tell, the block decides.
+  {
+    SCOPED_TRACE("RDB$CONFIG hidden");
+    fake_->Reset();
+    fake_->info_values = {{isc_info_num_buffers, Le32(2048)}, {isc_info_ods_version, Le32(13)}};
+    fake_->results.push_back({"'RDB$CONFIG'", FakeResult({SQL_LONG}, {{int64_t{1}}})});
+    fake_->results.push_back(
+        {"FROM RDB$CONFIG", FakeResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING})});
+    const BypassVerdict verdict = Find();
+    ASSERT_TRUE(verdict.use_file_system_cache.has_value());
+    EXPECT_FALSE(verdict.use_file_system_cache->value);
+    EXPECT_EQ(verdict.use_file_system_cache->origin.file, databases);
+    EXPECT_EQ(verdict.outcome, Outcome::Bypasses);
+    // Firebird 3 knows no UseFileSystemCache: the same files leave the threshold to decide.
+    fake_->Reset();
+    fake_->info_values = {{isc_info_num_buffers, Le32(2048)}, {isc_info_ods_version, Le32(12)}};
+    fake_->results.push_back({"RDB$RELATIONS", FakeResult(std::vector<short>{SQL_LONG})});
+    const BypassVerdict firebird3 = Find();
+    EXPECT_FALSE(firebird3.use_file_system_cache.has_value());
+    EXPECT_EQ(firebird3.outcome, Outcome::UsesCache);
+  }
 }
 
 TEST_F(BypassStepTest, WithoutTheServerProcessOrItsDescriptorsTheVerdictSaysWhy) {
