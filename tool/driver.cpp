@@ -63,6 +63,16 @@ void ShowHelp(LineOutput& out) {
   ConsoleReadLine();
 }
 
+// A path that names nothing here although the server is this machine's. Only a note: a /SERVER
+// value that is refused later (too long) is not looked at, so that the run's errors keep their
+// order (the client library's first).
+void WarnIfMissingOnLocalServer(const std::u16string& db, OperatorReport& report) {
+  TApplicationParamList* list = ApplicationParamList();
+  if (list && list->ParamValueTooLong(u"SERVER")) return;
+  const std::u16string server = list ? list->GetParamValue(u"SERVER") : std::u16string();
+  if (IsLocalServer(server)) report.PathMissingHere(db, server);
+}
+
 // Reads the database file through when it lies on this machine, which is the case when the
 // tool runs on the database server itself.
 void NativeFileCache(LineOutput& out, OperatorReport& report) {
@@ -76,9 +86,8 @@ void NativeFileCache(LineOutput& out, OperatorReport& report) {
     const PathKind kind = QueryPath(db);
     if (kind == PathKind::Inaccessible)
       report.PathUnreachable(db, FirstUnsearchableDirectory(db));
-    else if (kind == PathKind::Missing && IsAbsolutePath(db) &&
-             IsLocalServer(ParamValue(u"SERVER")))
-      report.PathMissingHere(db, ParamValue(u"SERVER"));
+    else if (kind == PathKind::Missing && IsAbsolutePath(db))
+      WarnIfMissingOnLocalServer(db, report);
   }
 }
 
