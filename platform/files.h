@@ -22,6 +22,13 @@ PathKind QueryPath(const std::u16string& path);
 // The driver's local file test: an existing file (links followed) that is not a directory.
 bool IsLocalFile(const std::u16string& path);
 
+// True for a path that names the same file from any current directory: "/..." here, a drive
+// letter with a separator ("C:\...") or a network share ("\\host\...") on Windows.
+bool IsAbsolutePath(const std::u16string& path);
+
+// True when both paths lead to one existing file (links followed).
+bool IsSameFile(const std::u16string& a, const std::u16string& b);
+
 // True when users other than the file's owner may read it (group or world permission).
 bool IsReadableByOthers(const std::u16string& path);
 

@@ -59,6 +59,16 @@ PathKind QueryPath(const std::u16string& path) {
 
 bool IsLocalFile(const std::u16string& path) { return QueryPath(path) == PathKind::File; }
 
+bool IsAbsolutePath(const std::u16string& path) { return !path.empty() && path.front() == u'/'; }
+
+bool IsSameFile(const std::u16string& a, const std::u16string& b) {
+  std::string native_a, native_b;
+  struct stat st_a, st_b;
+  return NativePath(a, native_a) && NativePath(b, native_b) && stat(native_a.c_str(), &st_a) == 0 &&
+         stat(native_b.c_str(), &st_b) == 0 && st_a.st_dev == st_b.st_dev &&
+         st_a.st_ino == st_b.st_ino;
+}
+
 bool IsReadableByOthers(const std::u16string& path) {
   std::string native;
   struct stat st;

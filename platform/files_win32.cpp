@@ -50,6 +50,16 @@ bool TargetAttributes(const std::u16string& path, DWORD& attributes, DWORD& erro
   return true;
 }
 
+// The volume and index that identify the file a path leads to.
+bool FileIdentity(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  ScopedHandle target(CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return target.valid() && GetFileInformationByHandle(target.get(), &info);
+}
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
 // For a path whose attributes cannot be read (a file locked by the system, access denied on
 // the query): a directory listing still shows whether a file stands there.
 bool ListedAsFile(const std::u16string& path) {
@@ -111,6 +121,21 @@ bool IsLocalFile(const std::u16string& path) {
     return GetLastError() == ERROR_SHARING_VIOLATION;
   }
   return true;
+}
+
+bool IsAbsolutePath(const std::u16string& path) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return true;
+  const bool letter = path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') ||
+                                           (path[0] >= u'a' && path[0] <= u'z'));
+  return letter && path[1] == u':' && IsSeparator(path[2]);
+}
+
+bool IsSameFile(const std::u16string& a, const std::u16string& b) {
+  BY_HANDLE_FILE_INFORMATION info_a, info_b;
+  return FileIdentity(a, info_a) && FileIdentity(b, info_b) &&
+         info_a.dwVolumeSerialNumber == info_b.dwVolumeSerialNumber &&
+         info_a.nFileIndexHigh == info_b.nFileIndexHigh &&
+         info_a.nFileIndexLow == info_b.nFileIndexLow;
 }
 
 bool IsReadableByOthers(const std::u16string& path) {

@@ -2,6 +2,7 @@
 // /proc/PID/fdinfo, readable by root and by the processes' own user).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,3 +14,8 @@ struct ForeignOpening {
 
 // Every descriptor of another process that leads to the file at path; empty on Windows.
 std::vector<ForeignOpening> FindForeignOpenings(const std::u16string& path);
+
+// How the process pid holds the file at path: its descriptors that lead there, possibly none;
+// nothing when its descriptors cannot be read (another user's process without the right to
+// trace it, a process that is gone, or Windows).
+std::optional<std::vector<ForeignOpening>> OpeningsByProcess(int pid, const std::u16string& path);

@@ -27,11 +27,12 @@ long OpenFlags(const std::string& fdinfo) {
   return -1;
 }
 
-void ScanProcess(const std::string& pid, const struct stat& target,
+// False when the process's descriptors cannot be listed: another user's process, or gone.
+bool ScanProcess(const std::string& pid, const struct stat& target,
                  std::vector<ForeignOpening>& found) {
   const std::string base = "/proc/" + pid;
   ScopedDir fds(opendir((base + "/fd").c_str()));
-  if (!fds) return;  // another user's process, or gone
+  if (!fds) return false;
   while (const dirent* entry = readdir(fds.get())) {
     if (entry->d_name[0] == '.') continue;
     struct stat st;
@@ -42,15 +43,20 @@ void ScanProcess(const std::string& pid, const struct stat& target,
     found.push_back(
         {std::atoi(pid.c_str()), (flags & O_ACCMODE) != O_RDONLY, (flags & O_DIRECT) != 0});
   }
+  return true;
+}
+
+bool StatPath(const std::u16string& path, struct stat& target) {
+  std::string native;
+  return NativePath(path, native) && stat(native.c_str(), &target) == 0;
 }
 
 }  // namespace
 
 std::vector<ForeignOpening> FindForeignOpenings(const std::u16string& path) {
   std::vector<ForeignOpening> found;
-  std::string native;
   struct stat target;
-  if (!NativePath(path, native) || stat(native.c_str(), &target) != 0) return found;
+  if (!StatPath(path, target)) return found;
   ScopedDir proc(opendir("/proc"));
   if (!proc) return found;
   const std::string self = std::to_string(getpid());
@@ -59,5 +65,19 @@ std::vector<ForeignOpening> FindForeignOpenings(const std::u16string& path) {
     if (name.find_first_not_of("0123456789") != std::string::npos || name == self) continue;
     ScanProcess(name, target, found);
   }
+  return found;
+}
+
+std::optional<std::vector<ForeignOpening>> OpeningsByProcess(int pid, const std::u16string& path) {
+  std::vector<ForeignOpening> found;
+  struct stat target;
+  if (!StatPath(path, target)) return found;
+  // Listing the directory is not enough: CAP_DAC_READ_SEARCH without the right to trace lets
+  // one list it but not follow its links, which would look like a process that holds nothing.
+  // The cwd link needs the same right as those links.
+  char link[16];
+  if (readlink(("/proc/" + std::to_string(pid) + "/cwd").c_str(), link, sizeof link) < 0)
+    return std::nullopt;
+  if (!ScanProcess(std::to_string(pid), target, found)) return std::nullopt;
   return found;
 }

@@ -1,6 +1,7 @@
-// Whether the local Firebird server bypasses the operating system's file cache for a database:
-// it opens the file with O_DIRECT when the database's page buffers (the "Page buffers" line of
-// the report's header, 0 meaning DefaultDbCachePages) reach FileSystemCacheThreshold.
+// Whether the local Firebird server reads a database past the operating system's file cache
+// (it opens the file with O_DIRECT), and what that answer rests on: what the attached server
+// told, what its configuration files say where the server cannot tell, and how the server's
+// own descriptor of the file is opened. A plain value, worded by the operator report.
 #pragma once
 
 #include <cstdint>
@@ -9,58 +10,78 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/open_files.h"
+#include "tool/server_process.h"
 
-// A number of the server's configuration, written like 2048, 64K, 1M or 1G (binary units).
-std::optional<uint64_t> ParseConfigNumber(std::string_view text);
-
-// The settings that decide, and the files they came from.
-struct ServerCacheConfig {
-  uint64_t threshold = 65536;        // FileSystemCacheThreshold, in pages
-  uint64_t default_pages = 2048;     // DefaultDbCachePages (SuperServer; 256 for Classic)
-  std::vector<std::string> sources;  // the configuration files that were read
+// Where one input came from.
+struct InputOrigin {
+  enum Kind {
+    Server,       // the attached server told it (isc_database_info)
+    ServerTable,  // the server's effective settings (RDB$CONFIG); file set it, or its default
+    File,         // read from file
+    Default,      // set nowhere: the server's built-in default
+  };
+  Kind kind = Default;
+  std::string file;
 };
 
-// Reads firebird.conf from the first of config_dirs that has one, then the entry of
-// databases.conf in the same directory whose alias or path is db_path.
-ServerCacheConfig ReadServerCacheConfig(const std::string& db_path,
-                                        const std::vector<std::string>& config_dirs);
+template <class T>
+struct VerdictInput {
+  T value{};
+  InputOrigin origin;
+};
 
-// Where the servers this machine may run keep their configuration: Debian's first.
-const std::vector<std::string>& ServerConfigDirs();
+// How the server process's own read-write descriptor of the file is opened. The statistics
+// action reads through a read-only descriptor of its own without O_DIRECT, so only read-write
+// ones tell.
+enum class DescriptorEvidence {
+  NotLooked,   // no server process to look at
+  Direct,      // opened with O_DIRECT
+  Plain,       // opened without
+  NotOpen,     // the process holds no read-write descriptor of the file
+  Unreadable,  // this user may not look at the process's descriptors
+};
 
-// Applies one configuration text (firebird.conf, or one databases.conf block) onto config.
-void ApplyConfigText(std::string_view text, ServerCacheConfig& config);
+struct BypassVerdict {
+  enum class Outcome {
+    NotAsked,      // not the local server, or not a local file: nothing to tell
+    Unreached,     // the server could not be asked; failure says why
+    Undetermined,  // the inputs could not all be found out, and no descriptor decides
+    UsesCache,
+    Bypasses,
+  };
+  Outcome outcome = Outcome::NotAsked;
+  std::u16string failure;
 
-// The per-database block of databases.conf for db_path, or nothing.
-std::optional<std::string> DatabaseBlock(std::string_view databases_conf,
-                                         const std::string& db_path);
+  // What the attached server told.
+  uint64_t page_buffers = 0;    // in effect now
+  uint64_t header_buffers = 0;  // the header's setting; 0 leaves it to DefaultDbCachePages
+  int db_class = 0;             // isc_info_db_class
+  // Where the page buffers come from when the header leaves them to the server.
+  std::optional<VerdictInput<uint64_t>> default_pages;
+  // Firebird 4 and later, when set: it decides alone.
+  std::optional<VerdictInput<bool>> use_file_system_cache;
+  // Nothing when it could not be found out.
+  std::optional<VerdictInput<uint64_t>> threshold;
 
-// The value of a "Page buffers" header line of the report, or nothing for any other line.
-std::optional<uint64_t> PageBuffersOfReportLine(std::u16string_view line);
+  // The server process behind the port and its configuration directory; when none serves the
+  // port, the servers that were seen.
+  uint16_t port = 0;
+  std::optional<ServerInstance> server;
+  std::vector<ServerInstance> servers_seen;
 
-// True for a /SERVER value that names this machine's server on its default port: empty,
-// 127.0.0.1, localhost or ::1, with no port or 3050.
+  DescriptorEvidence evidence = DescriptorEvidence::NotLooked;
+  int evidence_pid = 0;
+};
+
+// The engine's rule: UseFileSystemCache decides when it is set (Firebird 4 and later); else
+// the file cache is bypassed once the page buffers in effect reach FileSystemCacheThreshold.
+// Nothing when the rule's inputs are not known.
+std::optional<bool> BypassByRule(const BypassVerdict& verdict);
+
+// Sets the outcome from the inputs: the rule where it can be applied, and the server's
+// descriptor, which shows what the server does now, where the rule cannot or disagrees.
+void DecideBypass(BypassVerdict& verdict);
+
+// True for a /SERVER value that names this machine's server: empty, localhost, any address
+// of 127.0.0.0/8 or ::1; any port.
 bool IsLocalServer(std::u16string_view server);
-
-// The pages the server will cache for the database, and whether that bypasses the file cache.
-inline uint64_t EffectivePageBuffers(uint64_t page_buffers, const ServerCacheConfig& config) {
-  return page_buffers != 0 ? page_buffers : config.default_pages;
-}
-inline bool BypassesFileCache(uint64_t page_buffers, const ServerCacheConfig& config) {
-  return EffectivePageBuffers(page_buffers, config) >= config.threshold;
-}
-
-// What can be seen from this machine about one database: the configuration's verdict for the
-// page buffers of the report's header (when there was one), and the server's read-write
-// descriptors of the file. The statistics action reads through a read-only descriptor of its own,
-// opened without O_DIRECT, so read-only descriptors tell nothing.
-struct BypassEvidence {
-  ServerCacheConfig config;
-  bool configured = false;  // the configuration says the server bypasses the cache
-  int direct_pid = 0;       // a process holding the file read-write with O_DIRECT, or 0
-  int plain_pid = 0;        // a process holding it read-write without O_DIRECT, or 0
-};
-BypassEvidence GatherBypassEvidence(const std::string& db_path,
-                                    std::optional<uint64_t> page_buffers,
-                                    const std::vector<ForeignOpening>& openings);

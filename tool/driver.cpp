@@ -10,6 +10,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/text_encoding.h"
+#include "tool/cache_bypass_step.h"
 #include "tool/file_cache_step.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
@@ -62,6 +63,16 @@ void ShowHelp(LineOutput& out) {
   ConsoleReadLine();
 }
 
+// A path that names nothing here although the server is this machine's. Only a note: a /SERVER
+// value that is refused later (too long) is not looked at, so that the run's errors keep their
+// order (the client library's first).
+void WarnIfMissingOnLocalServer(const std::u16string& db, OperatorReport& report) {
+  TApplicationParamList* list = ApplicationParamList();
+  if (list && list->ParamValueTooLong(u"SERVER")) return;
+  const std::u16string server = list ? list->GetParamValue(u"SERVER") : std::u16string();
+  if (IsLocalServer(server)) report.PathMissingHere(db, server);
+}
+
 // Reads the database file through when it lies on this machine, which is the case when the
 // tool runs on the database server itself.
 void NativeFileCache(LineOutput& out, OperatorReport& report) {
@@ -72,8 +83,11 @@ void NativeFileCache(LineOutput& out, OperatorReport& report) {
     out.PrintLine(u"Natives FileCache Fertig.");
   } else {
     out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
-    if (QueryPath(db) == PathKind::Inaccessible)
+    const PathKind kind = QueryPath(db);
+    if (kind == PathKind::Inaccessible)
       report.PathUnreachable(db, FirstUnsearchableDirectory(db));
+    else if (kind == PathKind::Missing && IsAbsolutePath(db))
+      WarnIfMissingOnLocalServer(db, report);
   }
 }
 
@@ -87,7 +101,12 @@ void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
   ConsoleErrorChannel channel;
   OperatorReport report(channel);
   NativeFileCache(out, report);
-  WarmUpContext context{out, ticks, ParamValue, &report};
+  WarmUpContext context{out, ticks, ParamValue, [&] {
+                          const BypassQuestion question{ParamValue(u"SERVER"), ParamValue(u"DB"),
+                                                        ParamValue(u"USER"),
+                                                        ParamValue(u"PASSWORD")};
+                          report.CacheBypass(FindBypassVerdict(question, SystemBypassSources()));
+                        }};
   RunStatisticsWarmUp(start_tick, context);
 }
 

@@ -6,7 +6,6 @@
 #include "platform/console.h"
 #include "platform/open_files.h"
 #include "platform/text_encoding.h"
-#include "tool/cache_bypass.h"
 
 namespace {
 
@@ -29,6 +28,117 @@ std::string Fixed1(double value) {
 std::string Rate(uint64_t bytes, double seconds) {
   if (seconds <= 0) return "-";
   return FormatBytes(static_cast<uint64_t>(static_cast<double>(bytes) / seconds)) + "/s";
+}
+
+// Several lines of a message (the client library's) as one.
+std::string OneLine(std::string text) {
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "; ");
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  return text;
+}
+
+std::string Origin(const InputOrigin& origin) {
+  switch (origin.kind) {
+    case InputOrigin::Server:
+      return "vom Server";
+    case InputOrigin::ServerTable:
+      return origin.file.empty() ? "laut RDB$CONFIG Voreinstellung"
+                                 : "laut RDB$CONFIG aus " + origin.file;
+    case InputOrigin::File:
+      return "aus " + origin.file;
+    case InputOrigin::Default:
+      break;
+  }
+  return "Voreinstellung";
+}
+
+std::string ServerMode(int db_class) {
+  if (db_class == 14) return "SuperServer";
+  if (db_class == 13) return "Classic oder SuperClassic";
+  return "Servermodus " + std::to_string(db_class);
+}
+
+// The process serving the port, and where its settings were read.
+std::string ServerProcess(const BypassVerdict& v) {
+  if (!v.server) return "";
+  return ", Serverprozess " + std::to_string(v.server->pid) + " (" + v.server->binary + ", Port " +
+         std::to_string(v.port) + ", Konfiguration " + v.server->config_dir + ")";
+}
+
+// Each input of the rule with its source.
+std::string BypassInputs(const BypassVerdict& v) {
+  std::string text = "Page buffers " + std::to_string(v.page_buffers) +
+                     " in Kraft (vom Server, isc_info_num_buffers, " + ServerMode(v.db_class);
+  if (v.header_buffers != 0)
+    text += "; im Kopf der Datenbank gesetzt)";
+  else if (v.default_pages)
+    text += "; der Kopf sagt 0, also DefaultDbCachePages " + Origin(v.default_pages->origin) + ")";
+  else
+    text += "; der Kopf sagt 0, also DefaultDbCachePages)";
+  if (v.use_file_system_cache)
+    text +=
+        ", UseFileSystemCache = " + std::string(v.use_file_system_cache->value ? "true" : "false") +
+        " (" + Origin(v.use_file_system_cache->origin) + "; entscheidet allein)";
+  else if (v.threshold)
+    text += ", FileSystemCacheThreshold " + std::to_string(v.threshold->value) + " (" +
+            Origin(v.threshold->origin) + ")";
+  return text + ServerProcess(v);
+}
+
+// Why the threshold is not known: no process, none on the port, or its files unread.
+std::string UnknownThreshold(const BypassVerdict& v) {
+  std::string text = "FileSystemCacheThreshold ist unbekannt: ";
+  if (v.server)
+    return text + "die Konfiguration des Serverprozesses " + std::to_string(v.server->pid) +
+           " ist nicht lesbar (" + v.server->config_dir + "/firebird.conf)";
+  if (v.servers_seen.empty()) return text + "kein Firebird-Serverprozess ist zu sehen";
+  text += "keiner der sichtbaren Serverprozesse bedient Port " + std::to_string(v.port) + " (";
+  for (size_t i = 0; i < v.servers_seen.size(); ++i) {
+    const ServerInstance& s = v.servers_seen[i];
+    text += (i ? "; " : "") + std::to_string(s.pid) + " " + s.binary + ": ";
+    if (s.config_dir.empty())
+      text += "Konfigurationsverzeichnis unbekannt";
+    else if (!s.port)
+      text += "Port unbekannt";
+    else
+      text += "Port " + std::to_string(*s.port);
+  }
+  return text + ")";
+}
+
+// What the server process's descriptor shows, measured against the rule.
+std::string Evidence(const BypassVerdict& v) {
+  const std::string fdinfo = "/proc/" + std::to_string(v.evidence_pid) + "/fdinfo";
+  const std::optional<bool> rule = BypassByRule(v);
+  switch (v.evidence) {
+    case DescriptorEvidence::Direct:
+      return (rule && !*rule ? "die Einstellungen lassen das nicht erwarten, aber " + fdinfo
+                             : "bestaetigt durch " + fdinfo) +
+             " (Datei mit O_DIRECT geoeffnet)";
+    case DescriptorEvidence::Plain:
+      return rule && *rule ? fdinfo +
+                                 " zeigt die Datei noch ohne O_DIRECT geoeffnet, die Umgehung "
+                                 "gilt ab ihrem naechsten Oeffnen"
+                           : fdinfo + " zeigt die Datei ohne O_DIRECT geoeffnet";
+    case DescriptorEvidence::NotOpen:
+      return "nicht bestaetigt: der Serverprozess " + std::to_string(v.evidence_pid) +
+             " hat die Datei nicht zum Schreiben offen";
+    case DescriptorEvidence::Unreadable:
+      return "nicht bestaetigt: die Dateideskriptoren des Serverprozesses " +
+             std::to_string(v.evidence_pid) +
+             " sind fuer diesen Benutzer nicht lesbar (dazu braucht es root oder CAP_SYS_PTRACE)";
+    case DescriptorEvidence::NotLooked:
+      break;
+  }
+  return "nicht bestaetigt: kein Serverprozess, dessen Deskriptoren sich pruefen liessen";
+}
+
+std::string Remedy(const BypassVerdict& v) {
+  if (v.use_file_system_cache)
+    return "UseFileSystemCache = true setzen (" + Origin(v.use_file_system_cache->origin) + ")";
+  return "die Page buffers der Datenbank (gfix -buffers) unter FileSystemCacheThreshold setzen "
+         "oder den Schwellwert erhoehen";
 }
 
 std::string Octal(int mode) {
@@ -186,39 +296,37 @@ void OperatorReport::ReadThroughDone(const ReadThroughSummary& s) {
   channel_.Line(text);
 }
 
-void OperatorReport::ReportLine(std::u16string_view line) {
-  if (!page_buffers_) page_buffers_ = PageBuffersOfReportLine(line);
+void OperatorReport::PathMissingHere(const std::u16string& path, const std::u16string& server) {
+  Warn("Den Pfad " + Narrow(path) + " gibt es auf diesem Rechner nicht, obwohl der Server (" +
+       Narrow(server.empty() ? u"127.0.0.1" : server) +
+       ") hier laeuft; der Dateicache wurde nicht gefuellt. Den Pfad pruefen: der Server liest "
+       "die Datei unter demselben Pfad.");
 }
 
-void OperatorReport::AfterReport(const std::u16string& server, const std::u16string& db) {
-  if (!IsLocalServer(server) || !IsLocalFile(db)) return;
-  const BypassEvidence evidence =
-      GatherBypassEvidence(Narrow(db), page_buffers_, FindForeignOpenings(db));
-  if (!evidence.configured && !evidence.direct_pid) return;
-  std::string source;
-  if (evidence.configured) {
-    const ServerCacheConfig& config = evidence.config;
-    std::string files;
-    for (const std::string& f : config.sources) files += (files.empty() ? "" : ", ") + f;
-    source = "Page buffers " + std::to_string(*page_buffers_) + " im Kopf des Berichts";
-    if (*page_buffers_ == 0)
-      source += ", also DefaultDbCachePages " + std::to_string(config.default_pages);
-    source += ", FileSystemCacheThreshold " + std::to_string(config.threshold) + " (" +
-              (files.empty() ? "Voreinstellungen des Servers" : files) + ")";
-    if (evidence.direct_pid)
-      source += "; bestaetigt durch ";
-    else if (evidence.plain_pid)
-      source += "; /proc/" + std::to_string(evidence.plain_pid) +
-                "/fdinfo zeigt die Datei noch ohne O_DIRECT geoeffnet, die Umgehung gilt ab "
-                "ihrem naechsten Oeffnen";
+void OperatorReport::CacheBypass(const BypassVerdict& verdict) {
+  using Outcome = BypassVerdict::Outcome;
+  switch (verdict.outcome) {
+    case Outcome::NotAsked:
+    case Outcome::UsesCache:
+      return;
+    case Outcome::Unreached:
+      channel_.Line(
+          "fbwarm: Ob der Server fuer diese Datenbank den Dateicache umgeht, war nicht "
+          "festzustellen, die Abfrage beim Server misslang: " +
+          OneLine(Narrow(verdict.failure)));
+      return;
+    case Outcome::Undetermined:
+      channel_.Line(
+          "fbwarm: Ob der Server fuer diese Datenbank den Dateicache umgeht, ist nicht "
+          "festzustellen: " +
+          BypassInputs(verdict) + "; " + UnknownThreshold(verdict) + "; " + Evidence(verdict) +
+          ".");
+      return;
+    case Outcome::Bypasses:
+      Warn(
+          "Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das Lesen der Datei "
+          "waermt nichts, was er nutzt. Grundlage: " +
+          BypassInputs(verdict) + "; " + Evidence(verdict) + ". Abhilfe: " + Remedy(verdict) + ".");
+      return;
   }
-  if (evidence.direct_pid)
-    source +=
-        "/proc/" + std::to_string(evidence.direct_pid) + "/fdinfo (Datei mit O_DIRECT geoeffnet)";
-  Warn(
-      "Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das Lesen der Datei "
-      "waermt nichts, was er nutzt. Quelle: " +
-      source +
-      ". Abhilfe: die Page buffers der Datenbank (gfix -buffers) unter "
-      "FileSystemCacheThreshold setzen oder den Schwellwert erhoehen.");
 }

@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "platform/residency.h"
+#include "tool/cache_bypass.h"
 
 // Where the words go: standard error in the program, a recorder in tests.
 class ErrorChannel {
@@ -67,16 +68,16 @@ class OperatorReport {
   void ProgressEnd();
   void ReadThroughDone(const ReadThroughSummary& summary);
 
-  // Each line of the statistics report, as the warm-up run prints it.
-  void ReportLine(std::u16string_view line);
-  // After the report: whether the server bypasses the file cache for this database.
-  void AfterReport(const std::u16string& server, const std::u16string& db);
+  // An absolute database path that names nothing here although the server is this machine's.
+  void PathMissingHere(const std::u16string& path, const std::u16string& server);
+  // After the report: whether the server bypasses the file cache for this database, and why;
+  // nothing when it uses the cache or nothing could be asked.
+  void CacheBypass(const BypassVerdict& verdict);
 
  private:
   void Warn(const std::string& text);
 
   ErrorChannel& channel_;
-  std::optional<uint64_t> page_buffers_;
   std::chrono::steady_clock::time_point progress_start_{}, progress_last_{};
   bool progress_shown_ = false;
 };

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "tool/line_output.h"
-#include "tool/operator_report.h"
 #include "tool/tick_source.h"
 
 struct WarmUpContext {
@@ -15,8 +14,9 @@ struct WarmUpContext {
   TickSource& ticks;
   // The value of a start parameter, or the empty text; asked anew at every use.
   std::function<std::u16string(const std::u16string&)> param_value;
-  // Sees each report line, and speaks after the report; none in tests that need no words.
-  OperatorReport* report = nullptr;
+  // Runs after the last report line, before the result line; it must not raise. None in
+  // tests that need nothing there.
+  std::function<void()> after_report = nullptr;
 };
 
 // Minimum duration of a run, from the start tick to the end of the report, in milliseconds.

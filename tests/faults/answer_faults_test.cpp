@@ -9,6 +9,10 @@ namespace {
 
 const std::vector<std::string> kArgs = {"/DB:/srv/db/main.fdb", "/USER:SYSDBA", "/PASSWORD:secret"};
 const std::string kUnexpected = "FEHLER Unexpected Output buffer value";
+// The database path names nothing here while the server is local: standard error says so.
+const ErrorLines kMissingHere = {
+    "fbwarm: WARNUNG: Den Pfad /srv/db/main\\.fdb gibt es auf diesem Rechner nicht, obwohl der "
+    "Server \\(127\\.0\\.0\\.1\\) hier laeuft; .*"};
 // A run against the stand-in is far below 2000 ms: a complete report ends with this.
 const std::string kTooFast = "FEHLER Fehler aufgetreten";
 
@@ -43,25 +47,25 @@ TEST(AnswerFaults, ACutOrMalformedAnswerEndsTheRunAfterTheLinesBeforeIt) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ProcessResult run = RunWithScript("line first\nline second\nresponse " + c.response + "\n");
-    ExpectLinesThenError(run, {kNotLocal, "first", "second"}, kUnexpected);
+    ExpectLinesThenError(run, {kNotLocal, "first", "second"}, kUnexpected, kMissingHere);
   }
   // Cut short where the previous answer had its text byte and a 1 like a terminator: what it
   // left in the buffer must not complete the new answer into a second "a".
   ProcessResult run = RunWithScript("line a\\x01\nresponse 3e 01 00\n");
-  ExpectLinesThenError(run, {kNotLocal, "a\x01"}, kUnexpected);
+  ExpectLinesThenError(run, {kNotLocal, "a\x01"}, kUnexpected, kMissingHere);
 }
 
 TEST(AnswerFaults, ALineLongerThanTheBufferIsRefusedAndOneThatJustFitsIsPrinted) {
   // 32000 bytes hold the item, two length bytes, the text and the terminator.
   const std::string fits(31996, 'x');
   ProcessResult ok = RunWithScript("line " + fits + "\n");
-  ExpectLinesThenError(ok, {kNotLocal, fits, ""}, kTooFast);
+  ExpectLinesThenError(ok, {kNotLocal, fits, ""}, kTooFast, kMissingHere);
 
   for (size_t length : {31997u, 32000u, 40000u, 65535u}) {
     SCOPED_TRACE(length);
     // The stand-in cuts the answer at the buffer's end, as the client library does.
     ProcessResult run = RunWithScript("line before\nline " + std::string(length, 'y') + "\n");
-    ExpectLinesThenError(run, {kNotLocal, "before"}, kUnexpected);
+    ExpectLinesThenError(run, {kNotLocal, "before"}, kUnexpected, kMissingHere);
   }
 }
 
@@ -75,5 +79,5 @@ TEST(AnswerFaults, ZeroControlAndNonTextBytesInALineNeitherCrashNorEndTheReport)
   EXPECT_FALSE(lines[3].empty());
   EXPECT_EQ(lines[4], "last");
   EXPECT_EQ(lines[5], "");
-  ExpectOneErrorLineAtTheEnd(run, kTooFast, {});
+  ExpectOneErrorLineAtTheEnd(run, kTooFast, kMissingHere);
 }

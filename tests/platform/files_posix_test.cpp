@@ -52,6 +52,21 @@ TEST_F(FilesTest, IsLocalFileLooksThroughLinks) {
   EXPECT_FALSE(IsLocalFile(P("dangling")));
 }
 
+TEST_F(FilesTest, OneFileByTwoPathsIsTheSameFileAndACopyIsNot) {
+  WriteFileBytes(dir_ / "copy", "content");
+  fs::create_hard_link(dir_ / "file", dir_ / "hard");
+  EXPECT_TRUE(IsSameFile(P("file"), P("link-to-file")));
+  EXPECT_TRUE(IsSameFile(P("file"), P("dir/../hard")));
+  EXPECT_FALSE(IsSameFile(P("file"), P("copy")));
+  EXPECT_FALSE(IsSameFile(P("dangling"), P("dangling")));  // leads to nothing
+  const struct {
+    std::u16string path;
+    bool absolute;
+  } cases[] = {{u"/var/lib/db.fdb", true}, {u"db.fdb", false}, {u"./db.fdb", false},
+               {u"main", false},           {u"", false},       {u"C:\\db.fdb", false}};
+  for (const auto& c : cases) EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << Utf16ToUtf8(c.path);
+}
+
 TEST_F(FilesTest, UnreadableAttributesAreInaccessibleNotMissing) {
   if (geteuid() == 0) GTEST_SKIP() << "root passes every permission check";
   fs::create_directory(dir_ / "locked");

@@ -34,6 +34,27 @@ TEST(Files, WhatADriveLetterPathNames) {
   EXPECT_EQ(PathComponentEnds(), u"\\:");
 }
 
+TEST(Files, AbsolutePathsAndTheSameFileByAnotherSpelling) {
+  TempDir dir;
+  WriteBytes(dir / L"file.gdb", "data");
+  WriteBytes(dir / L"copy.gdb", "data");
+  EXPECT_TRUE(IsSameFile(U16(dir / L"file.gdb"), U16(dir / L"FILE.GDB")));
+  EXPECT_FALSE(IsSameFile(U16(dir / L"file.gdb"), U16(dir / L"copy.gdb")));
+  EXPECT_FALSE(IsSameFile(U16(dir / L"none.gdb"), U16(dir / L"none.gdb")));
+  const struct {
+    std::u16string path;
+    bool absolute;
+  } cases[] = {{u"C:\\DB\\Kandor.gdb", true},
+               {u"c:/db.gdb", true},
+               {u"\\\\host\\share\\db.gdb", true},
+               {u"C:db.gdb", false},
+               {u"\\db.gdb", false},
+               {u"Kandor", false},
+               {u"", false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << std::string(c.path.begin(), c.path.end());
+}
+
 TEST(Files, AFileInUseByAnotherIsStillALocalFile) {
   TempDir dir;
   const std::wstring path = dir / L"busy.gdb";

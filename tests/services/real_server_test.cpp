@@ -12,31 +12,14 @@
 #include "ibclient/errors.h"
 #include "ibclient/gds_library.h"
 #include "services/statistical_service.h"
+#include "tests/services/real_client.h"
 #include "tests/support/firebird.h"
 #include "tests/support/run_process.h"
 
 namespace {
 
-// The real client library, bound by its absolute path so that the tests use it whatever
-// LD_LIBRARY_PATH says; nullptr when configuring found none.
-std::shared_ptr<IGDSLibrary> RealClientLibrary() {
-  static const std::shared_ptr<IGDSLibrary> library =
-      std::string(FBWARM_REAL_CLIENT_LIBRARY).empty()
-          ? nullptr
-          : std::make_shared<TDynamicLibrary>(FBWARM_REAL_CLIENT_LIBRARY, XmlLibraryName());
-  return library;
-}
-
-class RealServerTest : public ::testing::Test {
+class RealServerTest : public RealClientTest {
  protected:
-  void SetUp() override {
-    SKIP_WITHOUT_REAL_SERVER();
-    if (!RealClientLibrary()) {
-      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << "no libfbclient.so.2 found";
-      GTEST_SKIP() << "the Firebird client library (libfbclient2) was not found at configure time";
-    }
-  }
-
   // A statistics session configured the way the warm-up run does it.
   std::unique_ptr<TIBStatisticalService> NewSession(const std::string& password,
                                                     const std::u16string& server = u"127.0.0.1") {

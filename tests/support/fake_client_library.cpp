@@ -50,6 +50,14 @@ ISC_LONG FakeClientLibrary::isc_vax_integer(const ISC_SCHAR* buffer, short lengt
 void FakeClientLibrary::Reset() {
   ServiceDouble::Reset();
   calls.clear();
+  info_values.clear();
+  results.clear();
+  attach_database_failures.clear();
+  info_failures.clear();
+  fetch_failures.clear();
+  commit_failures.clear();
+  statements.clear();
+  database_ = 0;
 }
 
 void FakeClientLibrary::Record(const ServiceCallRecord& call) {

@@ -183,3 +183,8 @@ std::string ServiceDouble::NextAnswer(unsigned char item, ISC_STATUS* status, IS
     return {static_cast<char>(isc_info_svc_running), HasLine() ? char{1} : char{0}, 0, 0, 0};
   return std::string(1, static_cast<char>(isc_info_end));
 }
+
+ISC_STATUS ServiceDouble::Succeed(ISC_STATUS* status) {
+  WriteSuccessStatus(status);
+  return 0;
+}

@@ -80,6 +80,11 @@ class ServiceDouble {
   static ISC_LONG VaxInteger(const ISC_SCHAR* bytes, short length);
 
  protected:
+  // Fills the vector as the real library does, for success or for a failure, and gives the
+  // call's result; for doubles that answer more calls than the service ones.
+  static ISC_STATUS Succeed(ISC_STATUS* status);
+  ISC_STATUS Fail(ISC_STATUS* status, const ServiceOutcome& failure);
+
   // Each service call as it arrives; does nothing unless a double keeps or logs them.
   virtual void Record(const ServiceCallRecord& call);
 
@@ -91,8 +96,6 @@ class ServiceDouble {
     int pause_ms = 0;
   };
 
-  // Fills the vector as the real library does and gives the failed call's result.
-  ISC_STATUS Fail(ISC_STATUS* status, const ServiceOutcome& failure);
   ISC_STATUS FailBadHandle(ISC_STATUS* status);
   // A handle that is not the current one, or a failure the outcomes give, fills the vector
   // and gives the call's result; 0 means the call goes on.

@@ -24,6 +24,15 @@ inline const std::vector<std::string> kHelpLines = {
 inline const std::string kNotLocal =
     "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.";
 
+// Standard error of a run whose absolute /DB: path names nothing on this machine while the
+// server is this machine's (server is the label the line gives it).
+inline std::string MissingHereLine(const std::string& path,
+                                   const std::string& server = "127.0.0.1") {
+  return "fbwarm: WARNUNG: Den Pfad " + path + " gibt es auf diesem Rechner nicht, obwohl der " +
+         "Server (" + server + ") hier laeuft; der Dateicache wurde nicht gefuellt. Den Pfad " +
+         "pruefen: der Server liest die Datei unter demselben Pfad.\n";
+}
+
 // The error line of a run whose client library cannot be loaded.
 inline const std::string kLibraryMissing =
     "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to use "

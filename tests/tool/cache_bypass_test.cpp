@@ -1,18 +1,37 @@
-// Reading the server's cache settings: numbers as firebird.conf writes them, the entry of one
-// database in databases.conf, the header line of the report, and which servers are local.
+// The server's configuration as the server reads it (numbers, yes/no values, includes, later
+// lines winning, the block databases.conf gives a database), the engine's rule with the
+// server's own descriptor against it, and which servers are this machine's.
 #include "tool/cache_bypass.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <map>
 
-#include "tests/support/temp_dir.h"
+#include "tool/server_config.h"
 
-TEST(CacheBypass, ConfigNumbersTakeBinaryUnitsAndRejectAnythingElse) {
+namespace {
+
+// Files of a fixture, by path.
+ConfigFileReader Reader(std::map<std::string, std::string> files) {
+  return [files](const std::string& path, std::string& text) {
+    const auto found = files.find(path);
+    if (found == files.end()) return false;
+    text = found->second;
+    return true;
+  };
+}
+
+std::string Shown(const ConfigSetting* setting) {
+  return setting ? setting->value + " @ " + setting->file : "(unset)";
+}
+
+}  // namespace
+
+TEST(CacheBypass, ConfigNumbersTakeBinaryUnitsAndBooleansTheServersWords) {
   struct Case {
     const char* text;
     std::optional<uint64_t> value;
-  } cases[] = {
+  } numbers[] = {
       {"2048", 2048},
       {" 64K ", 65536},
       {"64k", 65536},
@@ -27,136 +46,186 @@ TEST(CacheBypass, ConfigNumbersTakeBinaryUnitsAndRejectAnythingElse) {
       {"99999999999999999999", std::nullopt},
       {"17179869184G", std::nullopt},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : numbers) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ParseConfigNumber(c.text), c.value);
   }
+  struct Flag {
+    const char* text;
+    std::optional<bool> value;
+  } flags[] = {{"true", true},      {" Yes", true},   {"y", true},        {"ON", true},
+               {"1", true},         {"false", false}, {"no", false},      {"N", false},
+               {"off", false},      {"0", false},     {"", std::nullopt}, {"maybe", std::nullopt},
+               {"10", std::nullopt}};
+  for (const Flag& f : flags) {
+    SCOPED_TRACE(f.text);
+    EXPECT_EQ(ParseConfigBool(f.text), f.value);
+  }
 }
 
-TEST(CacheBypass, FirebirdConfSettingsOverrideTheDefaultsAndCommentsDoNot) {
-  ServerCacheConfig config;
-  ApplyConfigText(
-      "#FileSystemCacheThreshold = 1\n"
-      "FileSystemCacheThreshold = 32K   # half the default\n"
-      "DefaultDbCachePages=4096\r\n"
-      "DefaultDbCachePages = lots\n",
-      config);
-  EXPECT_EQ(config.threshold, 32768u);
-  EXPECT_EQ(config.default_pages, 4096u);
-
-  ServerCacheConfig classic;
-  ApplyConfigText("ServerMode = Classic\n", classic);
-  EXPECT_EQ(classic.default_pages, 256u);
-  ApplyConfigText("ServerMode = Classic\nDefaultDbCachePages = 1000\n", classic);
-  EXPECT_EQ(classic.default_pages, 1000u);
+// Each case: firebird.conf's text (and the files it may include), then what the settings hold.
+TEST(CacheBypass, FirebirdConfIsReadAsTheServerReadsIt) {
+  const std::string conf = "/etc/firebird/3.0/firebird.conf";
+  struct Case {
+    const char* what;
+    std::map<std::string, std::string> files;
+    std::map<std::string, std::string> expected;  // name -> "value @ file" or "(unset)"
+  } cases[] = {
+      {"an explicit DefaultDbCachePages survives a ServerMode after it, as shipped",
+       {{conf, "DefaultDbCachePages = 4096\n#...\nServerMode = Classic\n"}},
+       {{"DefaultDbCachePages", "4096 @ " + conf}, {"ServerMode", "Classic @ " + conf}}},
+      {"comments are no settings; an end-of-line comment is cut",
+       {{conf, "#FileSystemCacheThreshold = 1\nFileSystemCacheThreshold = 32K   # half\r\n"}},
+       {{"FileSystemCacheThreshold", "32K @ " + conf}}},
+      {"a later line wins, whatever the letter case of its name",
+       {{conf, "FileSystemCacheThreshold = 1K\nfilesystemcachethreshold=2K\n"}},
+       {{"FileSystemCacheThreshold", "2K @ " + conf}}},
+      {"an include is read in its place, relative to the including file",
+       {{conf, "RemoteServicePort = 3050\ninclude service-port.conf\nUseFileSystemCache = no\n"},
+        {"/etc/firebird/3.0/service-port.conf", "RemoteServicePort = 3051\n"}},
+       {{"RemoteServicePort", "3051 @ /etc/firebird/3.0/service-port.conf"},
+        {"UseFileSystemCache", "no @ " + conf}}},
+      {"a file including itself ends; macros and wildcards are not followed",
+       {{conf,
+         "include firebird.conf\ninclude $(dir_conf)/x.conf\ninclude /etc/*.conf\n"
+         "DefaultDbCachePages = 1\n"}},
+       {{"DefaultDbCachePages", "1 @ " + conf}, {"FileSystemCacheThreshold", "(unset)"}}},
+      {"a missing include changes nothing",
+       {{conf, "include gone.conf\nFileSystemCacheThreshold = 7\n"}},
+       {{"FileSystemCacheThreshold", "7 @ " + conf}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConfigSettings settings;
+    ASSERT_TRUE(ApplyConfigFile(conf, settings, Reader(c.files)));
+    for (const auto& [name, shown] : c.expected)
+      EXPECT_EQ(Shown(settings.Find(name)), shown) << name;
+  }
+  ConfigSettings none;
+  EXPECT_FALSE(ApplyConfigFile(conf, none, Reader({})));
 }
 
-TEST(CacheBypass, DatabasesConfGivesTheBlockOfTheEntryNamingTheDatabase) {
-  const std::string conf =
+TEST(CacheBypass, TheDatabaseBlockBelongsToTheFileWhicheverOfItsEntriesCarriesIt) {
+  const std::vector<DatabaseEntry> entries = ParseDatabasesConf(
       "# a comment { with braces }\n"
       "security.db = $(dir_secDb)/security3.fdb\n"
       "{\n"
       "\tRemoteAccess = false\n"
       "\tDefaultDbCachePages = 50\n"
       "}\n"
-      "main = /srv/db/main.fdb\n"
+      "first = /srv/db/main.fdb\n"
+      "second = /srv/db/main.fdb\n"
       "{\n"
       "  DefaultDbCachePages = 70000\n"
       "}\n"
       "bare = /srv/db/bare.fdb\n"
       "other = /srv/db/other.fdb\n"
-      "{\n"
-      "  DefaultDbCachePages = 1\n"
+      "{ FileSystemCacheThreshold = 1\n"
       "}\n"
-      "last = /srv/db/last.fdb\n";
+      "Linked = /srv/db/linked.fdb\n"
+      "{\n"
+      "  UseFileSystemCache = true\n"
+      "}\n");
+  ASSERT_EQ(entries.size(), 6u);
+  EXPECT_EQ(entries[1].alias, "first");
+  EXPECT_FALSE(entries[1].block.has_value());
+  // A path that leads to linked.fdb another way, as a symbolic link does.
+  const auto same_file = [](const std::string& a, const std::string& b) {
+    return (a == "/srv/db/linked.fdb" && b == "/data/linked.fdb") ||
+           (b == "/srv/db/linked.fdb" && a == "/data/linked.fdb");
+  };
   struct Case {
     const char* db;
     std::optional<std::string> block;
   } cases[] = {
-      {"/srv/db/main.fdb", "DefaultDbCachePages = 70000\n"},
-      {"main", "DefaultDbCachePages = 70000\n"},
-      {"/srv/db/bare.fdb", ""},
-      {"/srv/db/last.fdb", ""},
-      {"/srv/db/other.fdb", "DefaultDbCachePages = 1\n"},
+      {"/srv/db/main.fdb", "DefaultDbCachePages = 70000\n"},  // the first entry has no block
+      {"first", "DefaultDbCachePages = 70000\n"},
+      {"second", "DefaultDbCachePages = 70000\n"},
+      {"/srv/db/bare.fdb", std::nullopt},
+      {"bare", std::nullopt},
+      {"other", "FileSystemCacheThreshold = 1\n"},
+      {"/data/linked.fdb", "UseFileSystemCache = true\n"},
+      {"linked", std::nullopt},  // aliases are names of their own: letter case counts
       {"/srv/db/none.fdb", std::nullopt},
       {"RemoteAccess", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.db);
-    EXPECT_EQ(DatabaseBlock(conf, c.db), c.block);
+    EXPECT_EQ(DatabaseBlock(entries, c.db, same_file), c.block);
   }
 }
 
-TEST(CacheBypass, ConfigFilesAreReadFromTheFirstDirectoryThatHasThem) {
-  ScopedTempDir dir;
-  std::filesystem::create_directories(dir / "a");
-  std::filesystem::create_directories(dir / "b");
-  WriteFileBytes(dir / "b/firebird.conf", "FileSystemCacheThreshold = 1K\n");
-  WriteFileBytes(dir / "b/databases.conf", "x = /db/x.fdb\n{\nDefaultDbCachePages = 2K\n}\n");
-  const ServerCacheConfig x = ReadServerCacheConfig("/db/x.fdb", {dir / "a", dir / "b"});
-  EXPECT_EQ(x.threshold, 1024u);
-  EXPECT_EQ(x.default_pages, 2048u);
-  EXPECT_EQ(x.sources,
-            (std::vector<std::string>{dir / "b/firebird.conf", dir / "b/databases.conf"}));
-  EXPECT_TRUE(BypassesFileCache(0, x));
-  EXPECT_FALSE(BypassesFileCache(1000, x));
-  const ServerCacheConfig y = ReadServerCacheConfig("/db/y.fdb", {dir / "b"});
-  EXPECT_EQ(y.default_pages, 2048u);
-  EXPECT_EQ(y.sources, (std::vector<std::string>{dir / "b/firebird.conf"}));
-  const ServerCacheConfig none = ReadServerCacheConfig("/db/x.fdb", {dir / "a"});
-  EXPECT_TRUE(none.sources.empty());
-  EXPECT_EQ(none.threshold, 65536u);
-}
-
-TEST(CacheBypass, TheThresholdIsReachedAtEqualityAndZeroBuffersMeanTheDefault) {
-  ServerCacheConfig config;  // 65536 and 2048
-  EXPECT_FALSE(BypassesFileCache(0, config));
-  EXPECT_FALSE(BypassesFileCache(65535, config));
-  EXPECT_TRUE(BypassesFileCache(65536, config));
-  EXPECT_TRUE(BypassesFileCache(70000, config));
-  config.default_pages = 65536;
-  EXPECT_TRUE(BypassesFileCache(0, config));
-  config.threshold = 0;  // the server's way to bypass the cache for every database
-  EXPECT_TRUE(BypassesFileCache(1, config));
-}
-
-TEST(CacheBypass, OnlyThePageBuffersHeaderLineGivesAValue) {
-  EXPECT_EQ(PageBuffersOfReportLine(u"\tPage buffers\t\t70000 "), 70000u);
-  EXPECT_EQ(PageBuffersOfReportLine(u"\tPage buffers\t\t0"), 0u);
-  EXPECT_EQ(PageBuffersOfReportLine(u"\tPage size\t\t8192 "), std::nullopt);
-  EXPECT_EQ(PageBuffersOfReportLine(u"\tPage buffers\t\tmany"), std::nullopt);
-  EXPECT_EQ(PageBuffersOfReportLine(u""), std::nullopt);
-}
-
-TEST(CacheBypass, OnlyThisMachinesServerOnTheDefaultPortIsLocal) {
-  for (const char16_t* server : {u"", u"127.0.0.1", u"localhost", u"LocalHost", u"::1",
-                                 u"127.0.0.1/3050", u"localhost/gds_db"})
-    EXPECT_TRUE(IsLocalServer(server))
-        << std::string(server, server + std::char_traits<char16_t>::length(server));
-  for (const char16_t* server :
-       {u"127.0.0.1/3051", u"dbhost", u"10.0.0.1", u"127.0.0.2", u"localhost.example.com"})
-    EXPECT_FALSE(IsLocalServer(server))
-        << std::string(server, server + std::char_traits<char16_t>::length(server));
-}
-
-TEST(CacheBypass, OnlyReadWriteDescriptorsCountAsEvidence) {
+// The engine's rule, and the server's descriptor against it.
+TEST(CacheBypass, UseFileSystemCacheDecidesWhenSetTheThresholdOtherwiseAndTheDescriptorWins) {
+  using Outcome = BypassVerdict::Outcome;
+  const std::optional<VerdictInput<bool>> unset;
+  const VerdictInput<bool> use{true,
+                               {InputOrigin::ServerTable, "/etc/firebird/4.0/databases.conf"}};
+  const VerdictInput<bool> avoid{false, {InputOrigin::File, "/opt/firebird/firebird.conf"}};
+  const VerdictInput<uint64_t> threshold{65536, {InputOrigin::Default, ""}};
+  const VerdictInput<uint64_t> zero{0, {InputOrigin::File, "/etc/firebird/3.0/firebird.conf"}};
   struct Case {
     const char* what;
-    std::vector<ForeignOpening> openings;
-    int direct, plain;
+    uint64_t buffers;
+    std::optional<VerdictInput<bool>> use;
+    std::optional<VerdictInput<uint64_t>> threshold;
+    DescriptorEvidence evidence;
+    Outcome outcome;
   } cases[] = {
-      {"none", {}, 0, 0},
-      {"the statistics action's own read-only descriptor", {{7, false, false}}, 0, 0},
-      {"read-only with O_DIRECT", {{7, false, true}}, 0, 0},
-      {"the engine's, with O_DIRECT", {{7, false, false}, {8, true, true}}, 8, 0},
-      {"the engine's, without", {{8, true, false}}, 0, 8},
-      {"both, the first of each", {{8, true, false}, {9, true, true}, {10, true, true}}, 9, 8},
+      {"below the threshold", 2048, unset, threshold, DescriptorEvidence::Plain,
+       Outcome::UsesCache},
+      {"just below", 65535, unset, threshold, DescriptorEvidence::NotLooked, Outcome::UsesCache},
+      {"at the threshold", 65536, unset, threshold, DescriptorEvidence::NotLooked,
+       Outcome::Bypasses},
+      {"a threshold of 0 bypasses for all", 1, unset, zero, DescriptorEvidence::Unreadable,
+       Outcome::Bypasses},
+      {"UseFileSystemCache set true beats the threshold", 70000, use, threshold,
+       DescriptorEvidence::NotLooked, Outcome::UsesCache},
+      {"UseFileSystemCache set false beats it too", 2048, avoid, threshold,
+       DescriptorEvidence::NotLooked, Outcome::Bypasses},
+      {"no threshold known: the descriptor tells", 2048, unset, std::nullopt,
+       DescriptorEvidence::Plain, Outcome::UsesCache},
+      {"no threshold known, O_DIRECT seen", 2048, unset, std::nullopt, DescriptorEvidence::Direct,
+       Outcome::Bypasses},
+      {"nothing known", 2048, unset, std::nullopt, DescriptorEvidence::Unreadable,
+       Outcome::Undetermined},
+      {"nothing known, not open", 2048, unset, std::nullopt, DescriptorEvidence::NotOpen,
+       Outcome::Undetermined},
+      {"the rule says cache, the descriptor shows O_DIRECT", 2048, unset, threshold,
+       DescriptorEvidence::Direct, Outcome::Bypasses},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const BypassEvidence evidence = GatherBypassEvidence("/no/such.fdb", std::nullopt, c.openings);
-    EXPECT_FALSE(evidence.configured);  // no header line seen: the configuration says nothing
-    EXPECT_EQ(evidence.direct_pid, c.direct);
-    EXPECT_EQ(evidence.plain_pid, c.plain);
+    BypassVerdict verdict;
+    verdict.page_buffers = c.buffers;
+    verdict.use_file_system_cache = c.use;
+    verdict.threshold = c.threshold;
+    verdict.evidence = c.evidence;
+    DecideBypass(verdict);
+    EXPECT_EQ(verdict.outcome, c.outcome);
   }
+}
+
+TEST(CacheBypass, EveryLoopbackAddressOnAnyPortIsTheLocalServer) {
+  const std::pair<const char16_t*, bool> cases[] = {
+      {u"", true},
+      {u"127.0.0.1", true},
+      {u"127.0.0.1/3051", true},
+      {u"127.1.2.3/gds_db", true},
+      {u"localhost", true},
+      {u"LocalHost/3059", true},
+      {u"::1", true},
+      {u"[::1]/3051", true},
+      {u"::ffff:127.0.0.1", true},
+      {u"127.0.0.256", false},
+      {u"127.0.0", false},
+      {u"128.0.0.1", false},
+      {u"10.0.0.1/3050", false},
+      {u"dbhost", false},
+      {u"localhost.example.com", false},
+      {u"::2", false},
+  };
+  for (const auto& [server, local] : cases)
+    EXPECT_EQ(IsLocalServer(server), local)
+        << std::string(server, server + std::char_traits<char16_t>::length(server));
 }

@@ -103,6 +103,32 @@ TEST(NativeFileCache, RunsOnlyForAnExistingFileAndThenGoesOn) {
   }
 }
 
+// An absolute path that names nothing here while the server is this machine's is said on
+// standard error; standard output and the order of the run's errors stay as they are.
+TEST(NativeFileCache, AnAbsolutePathMissingOnTheLocalServerIsSaid) {
+  ScopedTempDir dir;
+  const std::string db = dir / "missing.fdb";
+  const std::string too_long(300, 's');
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"/DB:" + db}, MissingHereLine(db)},
+      {{"/DB:" + db, "/SERVER:127.0.0.2/3051"}, MissingHereLine(db, "127.0.0.2/3051")},
+      {{"/DB:" + db, "/SERVER:[::1]"}, MissingHereLine(db, "[::1]")},
+      {{"/DB:" + db, "/SERVER:dbhost"}, ""},
+      {{"/DB:main"}, ""},                          // an alias
+      {{"/DB:" + db, "/SERVER:" + too_long}, ""},  // refused later, after the library
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    ProcessResult r = RunWithoutClient(c.args);
+    EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
 TEST(NativeFileCache, ReadsAFileAnotherProcessKeepsOpenForWriting) {
   ScopedTempDir dir;
   WriteFileBytes(dir / "db.fdb", std::string(4096, 'x'));

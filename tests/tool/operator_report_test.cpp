@@ -142,11 +142,118 @@ TEST(OperatorReport, ProgressIsDrawnOnlyOnATerminalAtMostFourTimesASecondAndClea
   EXPECT_TRUE(terminal.lines.empty());
 }
 
-TEST(OperatorReport, NoBypassWordsForARemoteServerOrAFileThatIsNotHere) {
+// The verdict in words: every input with its source, the descriptor's evidence, one line.
+TEST(OperatorReport, TheBypassVerdictNamesTheSourceOfEachInput) {
+  using Outcome = BypassVerdict::Outcome;
+  ServerInstance debian{20173, "/usr/sbin/firebird", "/etc/firebird/3.0", 3050};
+  BypassVerdict header;  // Firebird 3, buffers set in the header, confirmed by the descriptor
+  header.outcome = Outcome::Bypasses;
+  header.page_buffers = header.header_buffers = 70000;
+  header.db_class = 14;
+  header.threshold = VerdictInput<uint64_t>{65536, {InputOrigin::Default, ""}};
+  header.port = 3050;
+  header.server = debian;
+  header.evidence = DescriptorEvidence::Direct;
+  header.evidence_pid = 20173;
+
+  BypassVerdict defaults = header;  // the server's default, from databases.conf, unconfirmed
+  defaults.header_buffers = 0;
+  defaults.default_pages =
+      VerdictInput<uint64_t>{70000, {InputOrigin::File, "/etc/firebird/3.0/databases.conf"}};
+  defaults.evidence = DescriptorEvidence::Unreadable;
+
+  BypassVerdict table = header;  // Firebird 4: UseFileSystemCache from RDB$CONFIG
+  table.page_buffers = table.header_buffers = 2048;
+  table.threshold.reset();
+  table.use_file_system_cache =
+      VerdictInput<bool>{false, {InputOrigin::ServerTable, "/etc/firebird/4.0/firebird.conf"}};
+  table.evidence = DescriptorEvidence::Plain;
+
+  BypassVerdict unknown = header;  // no server process on the port
+  unknown.outcome = Outcome::Undetermined;
+  unknown.threshold.reset();
+  unknown.server.reset();
+  unknown.port = 3051;
+  unknown.servers_seen = {debian, {30001, "/usr/local/bin/firebird", "", std::nullopt}};
+  unknown.evidence = DescriptorEvidence::NotLooked;
+
+  BypassVerdict unreached;
+  unreached.outcome = Outcome::Unreached;
+  unreached.failure = u"Your user name and password are not defined\r\nAsk your administrator";
+
+  const std::string warning =
+      "fbwarm: WARNUNG: Der Server umgeht fuer diese Datenbank den Dateicache des Systems, das "
+      "Lesen der Datei waermt nichts, was er nutzt. Grundlage: ";
+  const std::string process =
+      ", Serverprozess 20173 (/usr/sbin/firebird, Port 3050, Konfiguration /etc/firebird/3.0); ";
+  const std::string gfix =
+      ". Abhilfe: die Page buffers der Datenbank (gfix -buffers) unter FileSystemCacheThreshold "
+      "setzen oder den Schwellwert erhoehen.";
+  const struct {
+    const char* what;
+    BypassVerdict verdict;
+    std::string line;
+  } cases[] = {
+      {"header", header,
+       warning +
+           "Page buffers 70000 in Kraft (vom Server, isc_info_num_buffers, SuperServer; im Kopf "
+           "der Datenbank gesetzt), FileSystemCacheThreshold 65536 (Voreinstellung)" +
+           process + "bestaetigt durch /proc/20173/fdinfo (Datei mit O_DIRECT geoeffnet)" + gfix},
+      {"defaults", defaults,
+       warning +
+           "Page buffers 70000 in Kraft (vom Server, isc_info_num_buffers, SuperServer; der Kopf "
+           "sagt 0, also DefaultDbCachePages aus /etc/firebird/3.0/databases.conf), "
+           "FileSystemCacheThreshold 65536 (Voreinstellung)" +
+           process +
+           "nicht bestaetigt: die Dateideskriptoren des Serverprozesses 20173 sind fuer diesen "
+           "Benutzer nicht lesbar (dazu braucht es root oder CAP_SYS_PTRACE)" +
+           gfix},
+      {"table", table,
+       warning +
+           "Page buffers 2048 in Kraft (vom Server, isc_info_num_buffers, SuperServer; im Kopf "
+           "der Datenbank gesetzt), UseFileSystemCache = false (laut RDB$CONFIG aus "
+           "/etc/firebird/4.0/firebird.conf; entscheidet allein)" +
+           process +
+           "/proc/20173/fdinfo zeigt die Datei noch ohne O_DIRECT geoeffnet, die Umgehung gilt ab "
+           "ihrem naechsten Oeffnen. Abhilfe: UseFileSystemCache = true setzen (laut RDB$CONFIG "
+           "aus /etc/firebird/4.0/firebird.conf)."},
+      {"unknown", unknown,
+       "fbwarm: Ob der Server fuer diese Datenbank den Dateicache umgeht, ist nicht "
+       "festzustellen: Page buffers 70000 in Kraft (vom Server, isc_info_num_buffers, "
+       "SuperServer; im Kopf der Datenbank gesetzt); FileSystemCacheThreshold ist unbekannt: "
+       "keiner der sichtbaren Serverprozesse bedient Port 3051 (20173 /usr/sbin/firebird: Port "
+       "3050; 30001 /usr/local/bin/firebird: Konfigurationsverzeichnis unbekannt); nicht "
+       "bestaetigt: kein Serverprozess, dessen Deskriptoren sich pruefen liessen."},
+      {"unreached", unreached,
+       "fbwarm: Ob der Server fuer diese Datenbank den Dateicache umgeht, war nicht "
+       "festzustellen, die Abfrage beim Server misslang: Your user name and password are not "
+       "defined; Ask your administrator"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingChannel channel;
+    OperatorReport(channel).CacheBypass(c.verdict);
+    ASSERT_EQ(channel.lines.size(), 1u);
+    EXPECT_EQ(channel.lines[0], c.line);
+  }
+  for (Outcome silent : {Outcome::NotAsked, Outcome::UsesCache}) {
+    RecordingChannel channel;
+    BypassVerdict verdict = header;
+    verdict.outcome = silent;
+    OperatorReport(channel).CacheBypass(verdict);
+    EXPECT_TRUE(channel.lines.empty());
+  }
+}
+
+TEST(OperatorReport, AMissingPathOnTheLocalServerIsSaid) {
   RecordingChannel channel;
   OperatorReport report(channel);
-  report.ReportLine(u"\tPage buffers\t\t70000 ");
-  report.AfterReport(u"dbhost", u"/etc/passwd");
-  report.AfterReport(u"", u"/nonexistent/db.fdb");
-  EXPECT_TRUE(channel.lines.empty());
+  report.PathMissingHere(u"/srv/db/mian.fdb", u"");
+  report.PathMissingHere(u"/srv/db/mian.fdb", u"localhost/3051");
+  ASSERT_EQ(channel.lines.size(), 2u);
+  EXPECT_EQ(channel.lines[0],
+            "fbwarm: WARNUNG: Den Pfad /srv/db/mian.fdb gibt es auf diesem Rechner nicht, obwohl "
+            "der Server (127.0.0.1) hier laeuft; der Dateicache wurde nicht gefuellt. Den Pfad "
+            "pruefen: der Server liest die Datei unter demselben Pfad.");
+  EXPECT_NE(channel.lines[1].find("der Server (localhost/3051) hier laeuft"), std::string::npos);
 }

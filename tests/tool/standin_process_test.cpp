@@ -40,7 +40,7 @@ TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
   StandinRun run = RunFbwarm(kArgs, c.script);
   // A run without a server is far below 2000 ms.
   EXPECT_EQ(run.result.out, ReportOutput(c));
-  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.err, MissingHereLine(kDatabase));
   EXPECT_EQ(run.result.exit_code, 0);
   EXPECT_EQ(run.calls, ReportCalls(c, kDatabase));
 }

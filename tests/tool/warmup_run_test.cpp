@@ -21,6 +21,7 @@ class FixedTicks : public TickSource {
  public:
   explicit FixedTicks(uint32_t now) : now_(now) {}
   uint32_t Now() override { return now_; }
+  void Advance(uint32_t milliseconds) { now_ += milliseconds; }
 
  private:
   uint32_t now_;
@@ -35,7 +36,11 @@ std::u16string Param(const std::u16string& name) {
 
 // Runs the warm-up with the given ticks on a two-line report; the lines printed and the
 // error raised, if any.
-std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(uint32_t start, uint32_t end) {
+// after_report, when given, runs where the run offers it, with the lines printed so far.
+std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(
+    uint32_t start, uint32_t end,
+    const std::function<void(FixedTicks&, const std::vector<std::u16string>&)>& after_report =
+        nullptr) {
   ScopedTempDir dir;  // a new script file each time, so the stand-in reads it afresh
   WriteFileBytes(dir / "script", "line one\nline two\n");
   setenv("FBWARM_STANDIN_SCRIPT", (dir / "script").c_str(), 1);
@@ -43,7 +48,9 @@ std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(uint32_t sta
   FixedTicks ticks(end);
   std::u16string error;
   try {
-    RunStatisticsWarmUp(start, WarmUpContext{out, ticks, Param});
+    WarmUpContext context{out, ticks, Param};
+    if (after_report) context.after_report = [&] { after_report(ticks, out.lines); };
+    RunStatisticsWarmUp(start, context);
   } catch (const Exception& e) {
     error = e.Message();
   }
@@ -73,5 +80,21 @@ TEST(WarmUpRun, TheResultLineNeedsTwoSecondsMeasuredAcrossTheCountersWrap) {
     if (c.passes) expected.push_back(u"Fertig! (DB=127.0.0.1:/db/a.fdb)");
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(error, c.passes ? u"" : u"Fehler aufgetreten");
+  }
+}
+
+// The step after the report (the bypass verdict) runs between the report and the result line,
+// and its time does not count: a run too fast stays too fast, one in time stays in time.
+TEST(WarmUpRun, TheStepAfterTheReportRunsBeforeTheResultAndIsNotTimed) {
+  for (const auto& [end, passes] : {std::pair{1500u, false}, std::pair{2500u, true}}) {
+    SCOPED_TRACE(end);
+    std::vector<std::u16string> seen;
+    auto [lines, error] = RunWithTicks(0, end, [&](FixedTicks& ticks, const auto& printed) {
+      seen = printed;
+      ticks.Advance(passes ? 0xFFFFF000u : 5000);  // long enough to turn either way if timed
+    });
+    EXPECT_EQ(seen, (std::vector<std::u16string>{u"one", u"two", u""}));
+    EXPECT_EQ(lines.size(), passes ? 4u : 3u);
+    EXPECT_EQ(error, passes ? u"" : u"Fehler aufgetreten");
   }
 }
