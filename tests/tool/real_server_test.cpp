@@ -1,6 +1,7 @@
 // The whole tool against the local Firebird servers, as a database administrator runs it: every
 // client library with every server (tests/support/firebird_clients.h).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 
@@ -31,10 +32,22 @@ class RealServer : public ::testing::TestWithParam<ClientServerPair> {
 
 std::string Directory(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
+// The servers' large databases do not fit this machine's file cache together: 13.7 GB and 4.6 GB,
+// and the cache held no more than about 18.5 GB of the 24 GB here, dropping pages of the file
+// just read while 5 GB stayed free. The others go first, so that the one under test fits.
+void MakeRoomFor(const FirebirdServer& server) {
+  for (const FirebirdServer& other : FirebirdServers()) {
+    if (other.version == server.version) continue;
+    const auto path = FirebirdShell("'" FBWARM_SOURCE_DIR "/scripts/make-database' --print-path large", other);
+    if (path && access(path->c_str(), F_OK) == 0) EvictFromCache(*path);
+  }
+}
+
 }  // namespace
 
 TEST_P(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   const std::string db = StandardDatabase("large", Server());
+  MakeRoomFor(Server());
   EvictFromCache(db);
   ASSERT_LT(ResidentShare(db), 0.05) << "the file could not be evicted from the page cache";
   ProcessResult r = RunFbwarm(db, FirebirdPassword(Server()));
