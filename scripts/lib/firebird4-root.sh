@@ -80,7 +80,8 @@ fb4_root_install() {
     printf 'RemoteServicePort = %s\n' "$FB_PORT" >"$root/etc/firebird/4.0/service-port.conf" &&
     mount -t proc proc "$root/proc" || return 1
   inside apt-get update -qq &&
-    inside apt-get install -y -qq --no-install-recommends "${FB4_ROOT_PACKAGES[@]}" || return 1
+    inside apt-get install -y -qq --no-install-recommends "${FB4_ROOT_PACKAGES[@]}" &&
+    inside apt-get clean || return 1
   umount "$root/proc" &&
     grep -qx "RemoteServicePort = $FB_PORT" "$root/etc/firebird/4.0/service-port.conf" &&
     grep -q '^ISC_PASSWORD=' "$root/etc/firebird/4.0/SYSDBA.password"

@@ -65,7 +65,11 @@ TEST_P(ClientAndServer, AttachesWithDefaultSettingsOverAnEncryptedLink) {
   const FirebirdServer& server = GetParam().server;
   ProcessOptions options;
   // The client's own isql, with its own library and configuration.
-  options.args = {"-q", "-user", "SYSDBA", "-password", FirebirdPassword(server),
+  options.args = {"-q",
+                  "-user",
+                  "SYSDBA",
+                  "-password",
+                  FirebirdPassword(server),
                   server.Connect(StandardDatabase("small", server))};
   options.wrapper = GetParam().client.wrapper;
   options.stdin_bytes =

@@ -9,13 +9,12 @@ namespace {
 // Measured: two statistics runs of an untouched database differ in exactly these lines, on
 // Firebird 3.0.11 and on 4.0.5 alike (4.0's header adds "System Change Number", which stays).
 const std::vector<std::string> kMovingLines = {
-    "Gstat execution time", "Gstat completion time", "Generation",         "Oldest transaction",
-    "Oldest active",        "Oldest snapshot",       "Next transaction",   "Next attachment ID"};
+    "Gstat execution time", "Gstat completion time", "Generation",       "Oldest transaction",
+    "Oldest active",        "Oldest snapshot",       "Next transaction", "Next attachment ID"};
 
 std::string Shell(const FirebirdServer& server, const std::string& snippet) {
-  return "export FB_VERSION=" + std::to_string(server.version) + " && . '" FBWARM_SOURCE_DIR
-         "/scripts/lib/firebird.sh' && " +
-         snippet;
+  return "export FB_VERSION=" + std::to_string(server.version) +
+         " && . '" FBWARM_SOURCE_DIR "/scripts/lib/firebird.sh' && " + snippet;
 }
 
 }  // namespace
@@ -51,7 +50,8 @@ std::vector<std::string> FirebirdServer::StableLines(const std::vector<std::stri
     const size_t first = line.find_first_not_of("\t ");
     bool moves = false;
     for (const std::string& start : run_dependent)
-      moves = moves || (first != std::string::npos && line.compare(first, start.size(), start) == 0);
+      moves =
+          moves || (first != std::string::npos && line.compare(first, start.size(), start) == 0);
     if (!moves) stable.push_back(line);
   }
   return stable;

@@ -50,12 +50,12 @@ struct PairName {
   }
 };
 
-#define SKIP_WITHOUT_PAIR(pair)                                    \
-  do {                                                             \
-    std::string why_not = ClientUnavailable((pair).client);        \
+#define SKIP_WITHOUT_PAIR(pair)                                          \
+  do {                                                                   \
+    std::string why_not = ClientUnavailable((pair).client);              \
     if (why_not.empty()) why_not = RealServerUnavailable((pair).server); \
-    if (!why_not.empty()) {                                        \
-      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << why_not; \
-      GTEST_SKIP() << why_not;                                     \
-    }                                                              \
+    if (!why_not.empty()) {                                              \
+      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << why_not;       \
+      GTEST_SKIP() << why_not;                                           \
+    }                                                                    \
   } while (0)

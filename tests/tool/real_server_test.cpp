@@ -38,7 +38,8 @@ std::string Directory(const std::string& path) { return path.substr(0, path.rfin
 void MakeRoomFor(const FirebirdServer& server) {
   for (const FirebirdServer& other : FirebirdServers()) {
     if (other.version == server.version) continue;
-    const auto path = FirebirdShell("'" FBWARM_SOURCE_DIR "/scripts/make-database' --print-path large", other);
+    const auto path =
+        FirebirdShell("'" FBWARM_SOURCE_DIR "/scripts/make-database' --print-path large", other);
     if (path && access(path->c_str(), F_OK) == 0) EvictFromCache(*path);
   }
 }
@@ -106,11 +107,17 @@ TEST_P(RealServer, EachServerRefusalIsOneErrorLineWithTheServersMessage) {
     std::string first_line;
     std::string error;
   } cases[] = {
-      {db, "wrong" + password, {}, "Natives FileCache Fertig.",
+      {db,
+       "wrong" + password,
+       {},
+       "Natives FileCache Fertig.",
        "FEHLER Your user name and password are not defined. Ask your database administrator "
        "to set up a Firebird login"},
       {missing, password, {}, kNotLocal, "FEHLER Can't open database file " + missing},
-      {db, password, {"/SERVER:127.0.0.1/3059"}, "Natives FileCache Fertig.",
+      {db,
+       password,
+       {"/SERVER:127.0.0.1/3059"},
+       "Natives FileCache Fertig.",
        "FEHLER Unable to complete network request to host \"127.0.0.1\".\r\n"
        "Failed to establish a connection"},
   };
