@@ -1,20 +1,33 @@
-# A fresh Debian 12 root to install the package into, for scripts/test-package. Source it from
-# bash; it defines variables and functions only.
+# A fresh Debian root to install into: Debian 12 for scripts/test-package, Debian 13 for the
+# Firebird 4 server (scripts/lib/firebird4.sh). Source it from bash; it defines variables and
+# functions only. Set DEBIAN_SUITE=trixie before sourcing for Debian 13; bookworm is the default.
 #
 # The first call of debian_root_new makes a minimal root with debootstrap from Debian's mirror
 # and keeps it in $DEBIAN_ROOT_CACHE; every call copies that cache into a new directory, so each
-# test starts from an untouched system and only the first one waits for the download.
+# user starts from an untouched system and only the first one waits for the download.
 
-DEBIAN_ROOT_CACHE=${FBWARM_DEBIAN_ROOT_CACHE:-/var/cache/fbwarm/debian12-root}
+DEBIAN_SUITE=${DEBIAN_SUITE:-bookworm}
 DEBIAN_MIRROR=${FBWARM_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-DEBIAN_SUITE=bookworm
-# A minimal system as a server has it: systemd, so that the unit can be verified there, and
-# man-db, so that the unit's manual page reference can be.
-DEBIAN_ROOT_PACKAGES=systemd,man-db
+case $DEBIAN_SUITE in
+  bookworm)
+    DEBIAN_ROOT_CACHE=${FBWARM_DEBIAN_ROOT_CACHE:-/var/cache/fbwarm/debian12-root}
+    # A minimal system as a server has it: systemd, so that the unit can be verified there, and
+    # man-db, so that the unit's manual page reference can be.
+    DEBIAN_ROOT_INCLUDE=--include=systemd,man-db
+    ;;
+  trixie)
+    DEBIAN_ROOT_CACHE=${FBWARM_DEBIAN13_ROOT_CACHE:-/var/cache/fbwarm/debian13-root}
+    DEBIAN_ROOT_INCLUDE=
+    ;;
+  *)
+    echo "debian-root: no root for Debian '$DEBIAN_SUITE' (bookworm, trixie)" >&2
+    return 1
+    ;;
+esac
 # Written last, so that an interrupted debootstrap is never taken for a cache; it names what
 # the cache was made with, so that a cache made otherwise is made anew.
 DEBIAN_ROOT_MARK=.fbwarm-root-made
-DEBIAN_ROOT_MADE="debootstrap --variant=minbase --include=$DEBIAN_ROOT_PACKAGES $DEBIAN_SUITE"
+DEBIAN_ROOT_MADE="debootstrap --variant=minbase${DEBIAN_ROOT_INCLUDE:+ $DEBIAN_ROOT_INCLUDE} $DEBIAN_SUITE"
 
 debian_root_cache() {
   local cache=$DEBIAN_ROOT_CACHE

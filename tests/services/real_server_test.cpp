@@ -1,6 +1,7 @@
-// The session and the statistics run against the local Firebird server that scripts/firebird-up
-// starts (127.0.0.1:3050), through the real client library. Skipped, with the reason, when the
-// server or the client library is not there; scripts/test always brings both up.
+// The session and the statistics run against each local Firebird server that scripts/firebird-up
+// starts (Firebird 3 on 127.0.0.1:3050, Firebird 4 on 3051), through this machine's real client
+// library. Skipped, with the reason, when a server or the client library is not there;
+// scripts/test always brings them up.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -18,11 +19,23 @@
 
 namespace {
 
-class RealServerTest : public RealClientTest {
+class RealServerTest : public ::testing::TestWithParam<FirebirdServer> {
  protected:
-  // A statistics session configured the way the warm-up run does it.
+  void SetUp() override {
+    SKIP_WITHOUT_SERVER(GetParam());
+    if (!RealClientLibrary()) {
+      if (std::getenv("FBWARM_REQUIRE_SERVER")) FAIL() << "no libfbclient.so.2 found";
+      GTEST_SKIP() << "the Firebird client library (libfbclient2) was not found at configure time";
+    }
+  }
+
+  const FirebirdServer& Server() const { return GetParam(); }
+
+  // A statistics session configured the way the warm-up run does it, for the test's server
+  // unless another is named.
   std::unique_ptr<TIBStatisticalService> NewSession(const std::string& password,
-                                                    const std::u16string& server = u"127.0.0.1") {
+                                                    std::u16string server = u"") {
+    if (server.empty()) server = ToU16(Server().Label());
     auto session = std::make_unique<TIBStatisticalService>(nullptr, RealClientLibrary());
     session->SetServerName(server);
     session->SetProtocol(TProtocol::TCP);
@@ -35,26 +48,6 @@ class RealServerTest : public RealClientTest {
   }
 };
 
-// Lines whose text changes from run to run: wall-clock dates and transaction counters that
-// every statistics run moves on.
-bool RunDependent(const std::string& line) {
-  static const std::vector<std::string> starts = {
-      "Gstat execution time", "Gstat completion time", "Generation",       "Oldest transaction",
-      "Oldest active",        "Oldest snapshot",       "Next transaction", "Next attachment ID"};
-  const size_t first = line.find_first_not_of("\t ");
-  if (first == std::string::npos) return false;
-  for (const std::string& start : starts)
-    if (line.compare(first, start.size(), start) == 0) return true;
-  return false;
-}
-
-std::vector<std::string> StableLines(const std::vector<std::string>& lines) {
-  std::vector<std::string> stable;
-  for (const std::string& line : lines)
-    if (!RunDependent(line)) stable.push_back(line);
-  return stable;
-}
-
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -64,8 +57,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-TEST_F(RealServerTest, AttachesAndDetachesAsSysdbaAndAttachesAgainWithTheSameBlock) {
-  auto session = NewSession(FirebirdPassword());
+TEST_P(RealServerTest, AttachesAndDetachesAsSysdbaAndAttachesAgainWithTheSameBlock) {
+  auto session = NewSession(FirebirdPassword(Server()));
   session->SetActive(true);
   EXPECT_TRUE(session->Active());
   EXPECT_NE(session->Handle(), 0u);
@@ -79,8 +72,8 @@ TEST_F(RealServerTest, AttachesAndDetachesAsSysdbaAndAttachesAgainWithTheSameBlo
   EXPECT_FALSE(session->Active());
 }
 
-TEST_F(RealServerTest, WrongPasswordIsRefusedWithTheServersMessage) {
-  auto session = NewSession(FirebirdPassword() + "-wrong");
+TEST_P(RealServerTest, WrongPasswordIsRefusedWithTheServersMessage) {
+  auto session = NewSession(FirebirdPassword(Server()) + "-wrong");
   try {
     session->SetActive(true);
     FAIL() << "the attach with a wrong password succeeded";
@@ -93,8 +86,8 @@ TEST_F(RealServerTest, WrongPasswordIsRefusedWithTheServersMessage) {
   EXPECT_FALSE(session->Active());
 }
 
-TEST_F(RealServerTest, UnreachableServerFailsTheAttach) {
-  auto session = NewSession(FirebirdPassword(), u"127.0.0.1/3059");
+TEST_P(RealServerTest, UnreachableServerFailsTheAttach) {
+  auto session = NewSession(FirebirdPassword(Server()), u"127.0.0.1/3059");
   try {
     session->SetActive(true);
     FAIL() << "the attach to a port nothing listens on succeeded";
@@ -107,9 +100,10 @@ TEST_F(RealServerTest, UnreachableServerFailsTheAttach) {
   EXPECT_FALSE(session->Active());
 }
 
-TEST_F(RealServerTest, StatisticsOfAMissingDatabaseFileFailAndLeaveTheSessionDetached) {
-  const std::string missing = "/var/lib/fbwarm/no-such-database.fdb";
-  auto session = NewSession(FirebirdPassword());
+TEST_P(RealServerTest, StatisticsOfAMissingDatabaseFileFailAndLeaveTheSessionDetached) {
+  const std::string small = StandardDatabase("small", Server());
+  const std::string missing = small.substr(0, small.rfind('/')) + "/no-such-database.fdb";
+  auto session = NewSession(FirebirdPassword(Server()));
   session->SetDatabaseName(ToU16(missing));
   session->SetOptions({TStatOption::DataPages, TStatOption::IndexPages});
   session->SetActive(true);
@@ -122,10 +116,10 @@ TEST_F(RealServerTest, StatisticsOfAMissingDatabaseFileFailAndLeaveTheSessionDet
   EXPECT_FALSE(session->Active());
 }
 
-TEST_F(RealServerTest, StatisticsReportMatchesTheServersOwnUtility) {
-  const std::string database = StandardDatabase("small");
+TEST_P(RealServerTest, StatisticsReportMatchesTheServersOwnUtility) {
+  const std::string database = StandardDatabase("small", Server());
 
-  auto session = NewSession(FirebirdPassword());
+  auto session = NewSession(FirebirdPassword(Server()));
   session->SetDatabaseName(ToU16(database));
   session->SetOptions({TStatOption::DataPages, TStatOption::IndexPages});
   session->SetActive(true);
@@ -143,16 +137,13 @@ TEST_F(RealServerTest, StatisticsReportMatchesTheServersOwnUtility) {
   EXPECT_TRUE(session->GetNextLine().empty());  // the end stays the end
   session->SetActive(false);
 
-  ProcessOptions options;
-  options.args = {"127.0.0.1:service_mgr", "user",   "SYSDBA", "password",       FirebirdPassword(),
-                  "action_db_stats",       "dbname", database, "sts_data_pages", "sts_idx_pages"};
-  const ProcessResult theirs = RunProcess("fbsvcmgr", options);
+  const ProcessResult theirs = ServerStatistics(Server(), database);
   ASSERT_EQ(theirs.exit_code, 0) << theirs.err;
 
   const std::vector<std::string> their_lines = SplitLines(theirs.out);
   ASSERT_GT(their_lines.size(), 100u);
   EXPECT_EQ(ours.size(), their_lines.size());
-  EXPECT_EQ(StableLines(ours), StableLines(their_lines));
+  EXPECT_EQ(Server().StableLines(ours), Server().StableLines(their_lines));
   // The report covers every table of the test database, with its indexes.
   for (const char* table : {"CUSTOMERS (", "ORDERS (", "DOCUMENTS (", "EVENTS ("}) {
     bool found = false;
@@ -160,5 +151,8 @@ TEST_F(RealServerTest, StatisticsReportMatchesTheServersOwnUtility) {
     EXPECT_TRUE(found) << table;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryServer, RealServerTest, ::testing::ValuesIn(FirebirdServers()),
+                         [](const auto& info) { return info.param.Name(); });
 
 }  // namespace

@@ -1,123 +1,140 @@
-// The whole tool against the local Firebird server, as a database administrator runs it.
-#include <fcntl.h>
+// The whole tool against the local Firebird servers, as a database administrator runs it: every
+// client library with every server (tests/support/firebird_clients.h).
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <algorithm>
 #include <regex>
 
-#include "tests/support/firebird.h"
+#include "tests/support/firebird_clients.h"
 #include "tests/support/page_cache.h"
 #include "tests/tool/fbwarm_process.h"
 
 namespace {
 
-ProcessResult RunFbwarm(const std::vector<std::string>& args) {
-  ProcessOptions options;
-  options.args = args;
-  options.timeout_seconds = 300;
-  return RunProcess(FbwarmBinary(), options);
-}
-
-// Report lines that change from run to run: dates, and counters every attachment moves on.
-bool RunDependent(const std::string& line) {
-  for (const char* prefix :
-       {"Gstat execution time", "Gstat completion time", "\tGeneration", "\tOldest transaction",
-        "\tOldest active", "\tOldest snapshot", "\tNext transaction", "\tNext attachment ID"})
-    if (line.rfind(prefix, 0) == 0) return true;
-  return false;
-}
-
-std::vector<std::string> Comparable(std::vector<std::string> lines) {
-  lines.erase(std::remove_if(lines.begin(), lines.end(), RunDependent), lines.end());
-  return lines;
-}
-
-class RealServer : public ::testing::Test {
+class RealServer : public ::testing::TestWithParam<ClientServerPair> {
  protected:
-  void SetUp() override { SKIP_WITHOUT_REAL_SERVER(); }
+  void SetUp() override { SKIP_WITHOUT_PAIR(GetParam()); }
+
+  const FirebirdServer& Server() const { return GetParam().server; }
+
+  // The tool with the pair's client, logging in to the pair's server as SYSDBA with password.
+  ProcessResult RunFbwarm(const std::string& db, const std::string& password,
+                          std::vector<std::string> more = {}) const {
+    ProcessOptions options;
+    options.args = {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + password};
+    if (more.empty()) more = GetParam().ServerArgs();
+    options.args.insert(options.args.end(), more.begin(), more.end());
+    options.wrapper = GetParam().client.wrapper;
+    options.timeout_seconds = 300;
+    return RunProcess(FbwarmBinary(), options);
+  }
 };
+
+std::string Directory(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// The servers' large databases do not fit this machine's file cache together: 13.7 GB and 4.6 GB,
+// and the cache held no more than about 18.5 GB of the 24 GB here, dropping pages of the file
+// just read while 5 GB stayed free. The others go first, so that the one under test fits.
+void MakeRoomFor(const FirebirdServer& server) {
+  for (const FirebirdServer& other : FirebirdServers()) {
+    if (other.version == server.version) continue;
+    const auto path =
+        FirebirdShell("'" FBWARM_SOURCE_DIR "/scripts/make-database' --print-path large", other);
+    if (path && access(path->c_str(), F_OK) == 0) EvictFromCache(*path);
+  }
+}
 
 }  // namespace
 
-TEST_F(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
-  const std::string db = StandardDatabase("large");
+TEST_P(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
+  const std::string db = StandardDatabase("large", Server());
+  MakeRoomFor(Server());
   EvictFromCache(db);
   ASSERT_LT(ResidentShare(db), 0.05) << "the file could not be evicted from the page cache";
-  ProcessResult r = RunFbwarm({"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword()});
+  ProcessResult r = RunFbwarm(db, FirebirdPassword(Server()));
   const std::vector<std::string> lines = SplitCrLf(r.out);
-  ASSERT_GE(lines.size(), 5u) << r.out;
+  ASSERT_GE(lines.size(), 5u) << r.out << r.err;
   EXPECT_EQ(lines[0], "Natives FileCache Start...");
   EXPECT_EQ(lines[1], "Natives FileCache Fertig.");
   EXPECT_EQ(lines[3], "Database \"" + db + "\" ");
   EXPECT_EQ(lines[lines.size() - 2], "");
-  EXPECT_EQ(lines.back(), "Fertig! (DB=127.0.0.1:" + db + ")");
+  EXPECT_EQ(lines.back(), "Fertig! (DB=" + GetParam().Label() + ":" + db + ")");
   EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_GT(ResidentShare(db), 0.95);
   // Standard error tells the same: little cached before, the file read through (a memory
   // warning may come first on a machine with less memory than the file). The large database is
   // shared: other tests' runs may bring some of it back between the eviction and the run.
+  // The bypass verdict may follow it, after the report.
   const std::vector<std::string> err = SplitAt(r.err, "\n");
-  ASSERT_FALSE(err.empty());
+  const std::regex residency(
+      "fbwarm: Dateicache: .* im Cache \\(([0-9]+) %\\), vorher ([0-9]+) %; gelesen .*");
+  const auto line = std::find_if(err.begin(), err.end(), [&](const std::string& text) {
+    return std::regex_match(text, residency);
+  });
+  ASSERT_NE(line, err.end()) << r.err;
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(err.back(), m,
-                               std::regex("fbwarm: Dateicache: .* im Cache \\(([0-9]+) %\\), "
-                                          "vorher ([0-9]+) %; gelesen .*")))
-      << r.err;
+  std::regex_match(*line, m, residency);
   EXPECT_GE(std::stoi(m[1]), 95);
   EXPECT_LE(std::stoi(m[2]), 25);
 }
 
-TEST_F(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {
-  const std::string db = StandardDatabase("small");
-  ProcessResult ours = RunFbwarm({"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword()});
-  ProcessOptions options;
-  options.args = {"127.0.0.1:service_mgr", "user",   "SYSDBA", "password",       FirebirdPassword(),
-                  "action_db_stats",       "dbname", db,       "sts_data_pages", "sts_idx_pages"};
-  ProcessResult theirs = RunProcess("fbsvcmgr", options);
+TEST_P(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {
+  const std::string db = StandardDatabase("small", Server());
+  ProcessResult ours = RunFbwarm(db, FirebirdPassword(Server()));
+  ProcessResult theirs = ServerStatistics(Server(), db);
   ASSERT_EQ(theirs.exit_code, 0) << theirs.err;
 
   std::vector<std::string> lines = SplitCrLf(ours.out);
   // The small database is read in far less than 2000 ms: the report, then the error line.
-  ASSERT_GE(lines.size(), 4u);
+  ASSERT_GE(lines.size(), 4u) << ours.out << ours.err;
   EXPECT_EQ(lines.back(), "FEHLER Fehler aufgetreten");
   std::vector<std::string> report(lines.begin() + 2, lines.end() - 2);
   EXPECT_EQ(lines[lines.size() - 2], "");  // the empty line that ends every report
-  EXPECT_EQ(Comparable(report), Comparable(SplitAt(theirs.out, "\n")));
+  const std::vector<std::string> their_report = SplitAt(theirs.out, "\n");
+  EXPECT_EQ(report.size(), their_report.size());
+  EXPECT_EQ(Server().StableLines(report), Server().StableLines(their_report));
   EXPECT_GT(report.size(), 50u);
+  // Some lines did move: the comparison left out no more than it had to.
+  EXPECT_NE(report, their_report);
 }
 
-TEST_F(RealServer, EachServerRefusalIsOneErrorLineWithTheServersMessage) {
-  const std::string db = StandardDatabase("small");
-  const std::string password = FirebirdPassword();
+TEST_P(RealServer, EachServerRefusalIsOneErrorLineWithTheServersMessage) {
+  const std::string db = StandardDatabase("small", Server());
+  const std::string password = FirebirdPassword(Server());
+  const std::string missing = Directory(db) + "/no-such.fdb";
   struct Case {
-    std::vector<std::string> args;
+    std::string db;
+    std::string password;
+    std::vector<std::string> server;  // empty: the pair's server
     std::string first_line;
     std::string error;
   } cases[] = {
-      {{"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:wrong" + password},
+      {db,
+       "wrong" + password,
+       {},
        "Natives FileCache Fertig.",
        "FEHLER Your user name and password are not defined. Ask your database administrator "
        "to set up a Firebird login"},
-      {{"/DB:/var/lib/fbwarm/no-such.fdb", "/USER:SYSDBA", "/PASSWORD:" + password},
-       "Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.",
-       "FEHLER Can't open database file /var/lib/fbwarm/no-such.fdb"},
-      {{"/DB:" + db, "/SERVER:127.0.0.1/3059", "/USER:SYSDBA", "/PASSWORD:" + password},
+      {missing, password, {}, kNotLocal, "FEHLER Can't open database file " + missing},
+      {db,
+       password,
+       {"/SERVER:127.0.0.1/3059"},
        "Natives FileCache Fertig.",
        "FEHLER Unable to complete network request to host \"127.0.0.1\".\r\n"
        "Failed to establish a connection"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
-    ProcessResult r = RunFbwarm(c.args);
+    ProcessResult r = RunFbwarm(c.db, c.password, c.server);
     EXPECT_EQ(r.exit_code, 0);
-    ASSERT_NE(r.out.find(c.first_line + "\r\n"), std::string::npos) << r.out;
     // Nothing after the file cache lines but the one error line (which may hold line breaks).
-    const size_t after = r.out.find(c.first_line + "\r\n") + c.first_line.size() + 2;
-    EXPECT_EQ(r.out.substr(after, c.error.size() + 2).substr(0, 7), "FEHLER ");
-    EXPECT_EQ(r.out.substr(after, 7 + c.error.size() - 7), c.error.substr(0, c.error.size()));
-    EXPECT_EQ(r.out.substr(after + c.error.size()).find("\r\n"), 0u);
+    EXPECT_EQ(r.out, (c.first_line == kNotLocal ? "" : "Natives FileCache Start...\r\n") +
+                         c.first_line + "\r\n" + c.error + "\r\n");
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryClientAndServer, RealServer,
+                         ::testing::ValuesIn(EveryClientAndServer()), PairName());
