@@ -222,3 +222,8 @@ void OperatorReport::AfterReport(const std::u16string& server, const std::u16str
       ". Abhilfe: die Page buffers der Datenbank (gfix -buffers) unter "
       "FileSystemCacheThreshold setzen oder den Schwellwert erhoehen.");
 }
+
+void OperatorReport::ResultRecordsLost(const std::u16string& value, const std::u16string& reason) {
+  Warn("FBWARM_RESULT_FD=" + Narrow(value) + ": " + Narrow(reason) +
+       "; der Ergebnisdatensatz fuer das aufrufende Programm fehlt oder ist unvollstaendig.");
+}

@@ -72,6 +72,9 @@ class OperatorReport {
   // After the report: whether the server bypasses the file cache for this database.
   void AfterReport(const std::u16string& server, const std::u16string& db);
 
+  // The result records asked for by FBWARM_RESULT_FD=value could not be written.
+  void ResultRecordsLost(const std::u16string& value, const std::u16string& reason);
+
  private:
   void Warn(const std::string& text);
 
