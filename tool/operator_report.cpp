@@ -55,14 +55,6 @@ void ConsoleErrorChannel::Redraw(const std::string& text) {
 
 bool ConsoleErrorChannel::IsTerminal() { return StandardErrorIsTerminal(); }
 
-std::string FormatBytes(uint64_t bytes) {
-  const double value = static_cast<double>(bytes);
-  if (bytes >= 1000000000) return Fixed1(value / 1e9) + " GB";
-  if (bytes >= 1000000) return Fixed1(value / 1e6) + " MB";
-  if (bytes >= 1000) return Fixed1(value / 1e3) + " KB";
-  return std::to_string(bytes) + " B";
-}
-
 std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64_t resident) {
   const uint64_t room = available + std::min(resident, size);
   if (size <= room) return std::nullopt;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/byte_count.h"
 #include "platform/files.h"
 #include "platform/residency.h"
 
@@ -90,6 +91,3 @@ std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64
 // Whether /SKIPCACHED may skip: only on a trusted answer and for a file no larger than half
 // the memory available (skipped pages are not marked as used and would be evicted first).
 SkipRefusal DecideSkip(ResidencyState residency, uint64_t size, std::optional<uint64_t> available);
-
-// "12.8 GB", "512.0 MB", "800 B": decimal units, one decimal place.
-std::string FormatBytes(uint64_t bytes);
