@@ -8,6 +8,7 @@
 
 #include "base/exceptions.h"
 #include "tests/support/temp_dir.h"
+#include "tool/run_outcome.h"
 
 namespace {
 
@@ -33,22 +34,32 @@ std::u16string Param(const std::u16string& name) {
   return it == params.end() ? u"" : it->second;
 }
 
-// Runs the warm-up with the given ticks on a two-line report; the lines printed and the
-// error raised, if any.
-std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(uint32_t start, uint32_t end) {
+struct WarmUpResult {
+  std::vector<std::u16string> lines;
+  std::u16string error;
+  uint32_t elapsed = 0;  // as returned, or as the too-fast error carries it
+};
+
+// Runs the warm-up with the given ticks on a two-line report; the lines printed, the error
+// raised, if any, and the milliseconds measured.
+WarmUpResult RunWithTicks(uint32_t start, uint32_t end) {
   ScopedTempDir dir;  // a new script file each time, so the stand-in reads it afresh
   WriteFileBytes(dir / "script", "line one\nline two\n");
   setenv("FBWARM_STANDIN_SCRIPT", (dir / "script").c_str(), 1);
   RecordedLines out;
   FixedTicks ticks(end);
-  std::u16string error;
+  WarmUpResult result;
   try {
-    RunStatisticsWarmUp(start, WarmUpContext{out, ticks, Param});
+    result.elapsed = RunStatisticsWarmUp(start, WarmUpContext{out, ticks, Param});
+  } catch (const ERunTooFast& e) {
+    result.error = e.Message();
+    result.elapsed = e.ElapsedMilliseconds();
   } catch (const Exception& e) {
-    error = e.Message();
+    result.error = e.Message();
   }
   unsetenv("FBWARM_STANDIN_SCRIPT");
-  return {out.lines, error};
+  result.lines = out.lines;
+  return result;
 }
 
 }  // namespace
@@ -68,10 +79,12 @@ TEST(WarmUpRun, TheResultLineNeedsTwoSecondsMeasuredAcrossTheCountersWrap) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.start << " -> " << c.end);
-    auto [lines, error] = RunWithTicks(c.start, c.end);
+    const WarmUpResult r = RunWithTicks(c.start, c.end);
     std::vector<std::u16string> expected = {u"one", u"two", u""};
     if (c.passes) expected.push_back(u"Fertig! (DB=127.0.0.1:/db/a.fdb)");
-    EXPECT_EQ(lines, expected);
-    EXPECT_EQ(error, c.passes ? u"" : u"Fehler aufgetreten");
+    EXPECT_EQ(r.lines, expected);
+    EXPECT_EQ(r.error, c.passes ? u"" : u"Fehler aufgetreten");
+    // Both ways the time the rule measured travels on, for the result record.
+    EXPECT_EQ(r.elapsed, c.end - c.start);
   }
 }
