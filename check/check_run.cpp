@@ -3,6 +3,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <regex>
 
 #include "base/exceptions.h"
 #include "check/check_words.h"
@@ -79,7 +80,8 @@ int RunCheck(const std::vector<std::string>& arguments) {
   try {
     Run(arguments, end);
   } catch (const Exception& e) {
-    end.start_failure = ToNarrow(e.Message());
+    // The helper's line is one line: the message's own line breaks become blanks.
+    end.start_failure = std::regex_replace(ToNarrow(e.Message()), std::regex("\r?\n"), " ");
   }
   end.status = StatusOf(end.child.value_or(ChildEnd{true, 0}), end.records);
   // fbwarm has ended: what it wrote is out, so these lines come after all of it.

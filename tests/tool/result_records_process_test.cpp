@@ -17,7 +17,7 @@ struct RecordedRun {
 
 // Runs fbwarm with the stand-in answering by script; with records, descriptor 3 is a file
 // and FBWARM_RESULT_FD names it.
-RecordedRun Run(const std::vector<std::string>& args, const std::string& script, bool records,
+RecordedRun RunRecorded(const std::vector<std::string>& args, const std::string& script, bool records,
                 const std::string& stdin_bytes = "") {
   ScopedTempDir dir;
   WriteFileBytes(dir / "script", script);
@@ -88,8 +88,8 @@ TEST(ResultRecords, EachKindOfRunEndsWithItsOutcomeAndTheErrorLinesAsPrinted) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const RecordedRun with = Run(c.args, c.script, true, "\n");
-    const RecordedRun without = Run(c.args, c.script, false, "\n");
+    const RecordedRun with = RunRecorded(c.args, c.script, true, "\n");
+    const RecordedRun without = RunRecorded(c.args, c.script, false, "\n");
     EXPECT_EQ(Masked(with.records), c.records);
     EXPECT_TRUE(without.records.empty()) << "records written although the variable is unset";
     // Standard output and the exit status are the same with and without records.
@@ -101,7 +101,7 @@ TEST(ResultRecords, EachKindOfRunEndsWithItsOutcomeAndTheErrorLinesAsPrinted) {
 }
 
 TEST(ResultRecords, TheTooFastRecordCarriesTheTimeTheRuleMeasured) {
-  const RecordedRun run = Run({"/DB:/srv/db/none.fdb", "/USER:SYSDBA", "/PASSWORD:pw"},
+  const RecordedRun run = RunRecorded({"/DB:/srv/db/none.fdb", "/USER:SYSDBA", "/PASSWORD:pw"},
                               "line a\npause 300\nline b\n", true);
   ASSERT_FALSE(run.records.empty());
   std::smatch m;
@@ -114,7 +114,7 @@ TEST(ResultRecords, TheTooFastRecordCarriesTheTimeTheRuleMeasured) {
 
 TEST(ResultRecords, AValueThatCannotBeUsedIsSaidOnStandardErrorAndChangesNothingElse) {
   const std::vector<std::string> args = {"/DB:/srv/db/none.fdb", "/USER:SYSDBA", "/PASSWORD:pw"};
-  const RecordedRun plain = Run(args, kServerDown, false);
+  const RecordedRun plain = RunRecorded(args, kServerDown, false);
   const struct {
     const char* value;
     const char* prefix;  // opens descriptors for the case
