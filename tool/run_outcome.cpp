@@ -11,16 +11,17 @@
 namespace {
 
 // Answers that mean the server is not there yet, or is going away: the boot unit's server may
-// count as started before it listens, and a server shutting down comes back. An I/O error
-// opening the database counts here too: at boot its file system may not be mounted yet, and a
-// retry of a wrong path costs little, since the file is then missing here as well.
+// count as started before it listens, and a server shutting down comes back. The database file
+// that cannot be opened counts here too (the statistics action answers isc_gstat_open_err, an
+// attachment isc_io_error): at boot its file system may not be mounted yet, and a retry of a
+// wrong path costs little, since the file is then missing here as well.
 constexpr int64_t kMayHeal[] = {
     isc_network_error,  isc_net_connect_err,     isc_net_connect_listen_err,
     isc_net_read_err,   isc_net_write_err,       isc_net_lookup_err,
     isc_net_init_error, isc_conn_lost,           isc_lost_db_connection,
     isc_shutdown,       isc_shutinprog,          isc_att_shutdown,
     isc_unavailable,    isc_net_server_shutdown, isc_io_error,
-    isc_virmemexh,
+    isc_gstat_open_err, isc_virmemexh,
 };
 
 }  // namespace

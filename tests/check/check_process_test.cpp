@@ -2,6 +2,8 @@
 // real fbwarm over the stand-in client library, and stand-in programs for what breaks), its
 // output equal to fbwarm's, its own lines after fbwarm's, the arguments handed on, the password
 // hidden from its own command line, its status lines to systemd, and instances taking turns.
+#include "tests/check/check_process.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -12,8 +14,6 @@
 #include <filesystem>
 #include <regex>
 #include <thread>
-
-#include "tests/check/check_process.h"
 
 namespace {
 
@@ -58,8 +58,7 @@ TEST(CheckStatus, EachWayARunEndsHasItsStatusAndTheOutputStaysFbwarms) {
   const std::string db = files / "local.fdb";
   WriteFileBytes(db, std::string(5000, 'x'));
   const std::vector<std::string> local = {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:pw"};
-  const std::vector<std::string> remote = {"/DB:/srv/db/none.fdb", "/USER:SYSDBA",
-                                           "/PASSWORD:pw"};
+  const std::vector<std::string> remote = {"/DB:/srv/db/none.fdb", "/USER:SYSDBA", "/PASSWORD:pw"};
   const struct {
     const char* name;
     std::vector<std::string> args;
@@ -68,35 +67,54 @@ TEST(CheckStatus, EachWayARunEndsHasItsStatusAndTheOutputStaysFbwarms) {
     std::vector<std::string> helper_lines;  // the milliseconds as MS
   } cases[] = {
       {"finished", local, "line a\npause 2100\nline b\n", 0, {}},
-      {"complete but under 2000 ms", local, "line a\n", 4,
+      {"complete but under 2000 ms",
+       local,
+       "line a\n",
+       4,
        {"fbwarm: fbwarm-check: Bericht vollstaendig, aber schon nach MS ms, unter 2000 ms: die "
         "Datenbank lag wohl schon im Cache; kein Fehler (Status 4).",
         "fbwarm: fbwarm-check:   FEHLER Fehler aufgetreten"}},
-      {"server not listening", remote, kServerDown, 3,
+      {"server not listening",
+       remote,
+       kServerDown,
+       3,
        {"fbwarm: fbwarm-check: Lauf fehlgeschlagen nach MS s (Firebird-Fehler 335544721); das "
         "kann von selbst vergehen, ein neuer Versuch kann helfen (Status 3):",
         "fbwarm: fbwarm-check:   FEHLER Unable to complete network request to host "
         "\"127.0.0.1\".",
         "fbwarm: fbwarm-check:   Failed to establish a connection"}},
-      {"server shut down during the report", remote,
-       "line a\nquery fail -901 335544528\nmessage database shutdown\n", 3,
+      {"server shut down during the report",
+       remote,
+       "line a\nquery fail -901 335544528\nmessage database shutdown\n",
+       3,
        {"fbwarm: fbwarm-check: Lauf fehlgeschlagen nach MS s (Firebird-Fehler 335544528); das "
         "kann von selbst vergehen, ein neuer Versuch kann helfen (Status 3):",
         "fbwarm: fbwarm-check:   FEHLER database shutdown"}},
-      {"wrong password", local,
-       "attach fail -902 335544472\nmessage Your user name and password are not defined.\n", 1,
+      {"wrong password",
+       local,
+       "attach fail -902 335544472\nmessage Your user name and password are not defined.\n",
+       1,
        {"fbwarm: fbwarm-check: Lauf fehlgeschlagen nach MS s (Firebird-Fehler 335544472); ein "
         "neuer Versuch hilft nicht, erst die Ursache beheben (Status 1):",
         "fbwarm: fbwarm-check:   FEHLER Your user name and password are not defined"}},
-      {"parameter missing", {"/DB:" + db}, "", 1,
+      {"parameter missing",
+       {"/DB:" + db},
+       "",
+       1,
        {"fbwarm: fbwarm-check: Lauf fehlgeschlagen nach MS s; ein neuer Versuch hilft nicht, "
         "erst die Ursache beheben (Status 1):",
         "fbwarm: fbwarm-check:   FEHLER Parameter USER fehler"}},
-      {"parameter too long", {"/USER:" + std::string(256, 'u')}, "", 1,
+      {"parameter too long",
+       {"/USER:" + std::string(256, 'u')},
+       "",
+       1,
        {"fbwarm: fbwarm-check: Lauf fehlgeschlagen nach MS s; ein neuer Versuch hilft nicht, "
         "erst die Ursache beheben (Status 1):",
         "fbwarm: fbwarm-check:   FEHLER Parameter USER zu lang"}},
-      {"help", {"?"}, "", 1,
+      {"help",
+       {"?"},
+       "",
+       1,
        {"fbwarm: fbwarm-check: fbwarm zeigte nur den Hilfetext und waermte nichts (Status 1)."}},
   };
   for (const auto& c : cases) {
@@ -145,10 +163,11 @@ TEST(CheckStatus, WhatBreaksIsStatusTwoWithTheReason) {
   std::filesystem::remove(dir / "fbwarm");
   const ProcessResult r = RunProcess(helper);
   EXPECT_EQ(r.exit_code, 2);
-  EXPECT_EQ(HelperLines(r.err), std::vector<std::string>{"fbwarm: fbwarm-check: " + dir / "fbwarm" +
-                                                         " konnte nicht gestartet werden: Systemfehler.  "
-                                                         "Code: 2. No such file or directory "
-                                                         "(Status 2)."});
+  EXPECT_EQ(HelperLines(r.err),
+            std::vector<std::string>{"fbwarm: fbwarm-check: " + dir / "fbwarm" +
+                                     " konnte nicht gestartet werden: Systemfehler.  "
+                                     "Code: 2. No such file or directory "
+                                     "(Status 2)."});
 }
 
 TEST(CheckProcess, ArgumentsReachFbwarmUnchangedWhileTheHelpersOwnListHidesThePassword) {
@@ -156,11 +175,12 @@ TEST(CheckProcess, ArgumentsReachFbwarmUnchangedWhileTheHelpersOwnListHidesThePa
   // The stand-in fbwarm keeps its arguments and reads the helper's command line while the
   // helper waits for it.
   const std::string helper = CheckBesideScript(
-      dir, "printf '%s\\0' \"$@\" >\"$(dirname \"$0\")/args\"\n"
-           "cat /proc/$PPID/cmdline >\"$(dirname \"$0\")/helper-cmdline\"\n"
-           "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
-  const std::vector<std::string> args = {"/DB:/data/my db.fdb", "", "/PASSWORD:a$b\"c*",
-                                         "-password=s3cret", "caf\xc3\xa9 \xff", "?"};
+      dir,
+      "printf '%s\\0' \"$@\" >\"$(dirname \"$0\")/args\"\n"
+      "cat /proc/$PPID/cmdline >\"$(dirname \"$0\")/helper-cmdline\"\n"
+      "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
+  const std::vector<std::string> args = {
+      "/DB:/data/my db.fdb", "", "/PASSWORD:a$b\"c*", "-password=s3cret", "caf\xc3\xa9 \xff", "?"};
   ProcessOptions options;
   options.args = args;
   const ProcessResult r = RunProcess(helper, options);
@@ -184,8 +204,8 @@ TEST(CheckProcess, ALogOfBothStreamsKeepsTheirOrderWithTheHelpersLinesLast) {
   for (int i = 0; i < 5; ++i) {
     SCOPED_TRACE(i);
     ScopedTempDir dir;
-    ProcessOptions options = StandinOptions(dir, {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:pw"},
-                                            kServerDown);
+    ProcessOptions options =
+        StandinOptions(dir, {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:pw"}, kServerDown);
     options.shell_prefix = "exec >'" + dir / "log" + "' 2>&1;";
     const ProcessResult r = RunProcess(CheckBinary(), options);
     EXPECT_EQ(r.exit_code, 3);
@@ -258,7 +278,8 @@ TEST(CheckProcess, ProgressGoesToSystemdAsStatusLinesAndTheLastOneStays) {
   EXPECT_EQ(r.exit_code, 3);
   std::vector<std::string> messages = systemd.All();
   // The rate and the time left appear once a millisecond has passed.
-  for (std::string& m : messages) m = std::regex_replace(m, std::regex(", [^,]*/s, noch \\d+ s"), "");
+  for (std::string& m : messages)
+    m = std::regex_replace(m, std::regex(", [^,]*/s, noch \\d+ s"), "");
   EXPECT_EQ(messages, (std::vector<std::string>{
                           "STATUS=Dateicache: 100 % (5.0 KB von 5.0 KB)",
                           "STATUS=Server liest alle Daten- und Indexseiten",
@@ -275,8 +296,9 @@ TEST(CheckProcess, RunsInTheSameRuntimeDirectoryTakeTurns) {
   ScopedTempDir dir;
   NotifySocket systemd(dir / "notify");
   const std::string helper = CheckBesideScript(
-      dir, "touch \"$(dirname \"$0\")/started\"\n"
-           "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
+      dir,
+      "touch \"$(dirname \"$0\")/started\"\n"
+      "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
   std::filesystem::create_directory(dir / "run");
   // Another run holds the turn.
   const int other = open((dir / "run/warm.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -297,8 +319,8 @@ TEST(CheckProcess, RunsInTheSameRuntimeDirectoryTakeTurns) {
 
   // Outside systemd (no runtime directory) there is no lock and no waiting.
   ScopedTempDir plain;
-  const std::string alone =
-      CheckBesideScript(plain, "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
+  const std::string alone = CheckBesideScript(
+      plain, "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
   EXPECT_EQ(RunProcess(alone).exit_code, 0);
   EXPECT_FALSE(std::filesystem::exists(plain / "warm.lock"));
 }

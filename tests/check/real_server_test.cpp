@@ -16,8 +16,12 @@ TEST(CheckServer, RealRunsGetTheirStatuses) {
       {"a full run", {"/DB:" + large, "/USER:SYSDBA", pw}, 0},
       {"a small database, done in under 2000 ms", {"/DB:" + small, "/USER:SYSDBA", pw}, 4},
       {"wrong password", {"/DB:" + small, "/USER:SYSDBA", "/PASSWORD:wrong-password"}, 1},
-      {"nothing listens on the port", {"/DB:" + small, "/USER:SYSDBA", pw, "/SERVER:127.0.0.1/1"}, 3},
-      {"the database file is not there", {"/DB:/var/lib/fbwarm/missing.fdb", "/USER:SYSDBA", pw}, 3},
+      {"nothing listens on the port",
+       {"/DB:" + small, "/USER:SYSDBA", pw, "/SERVER:127.0.0.1/1"},
+       3},
+      {"the database file is not there",
+       {"/DB:/var/lib/fbwarm/missing.fdb", "/USER:SYSDBA", pw},
+       3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

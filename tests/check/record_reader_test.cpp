@@ -15,9 +15,8 @@ struct Reading {
 
 Reading Read(const std::vector<std::string>& pieces) {
   Reading reading;
-  RecordReader reader([&](const ResultRecord& r) {
-    reading.progress.push_back(FormatResultRecord(r));
-  });
+  RecordReader reader(
+      [&](const ResultRecord& r) { reading.progress.push_back(FormatResultRecord(r)); });
   for (const std::string& piece : pieces) reader.Feed(piece);
   reading.records = reader.Records();
   return reading;
@@ -32,7 +31,8 @@ TEST(RecordReader, TakesRecordsWhereverThePiecesOfThePipeEnd) {
   // Whole, byte by byte, and cut at every place in two.
   std::vector<std::vector<std::string>> splits = {{all}, {}};
   for (char c : all) splits[1].push_back(std::string(1, c));
-  for (size_t cut = 1; cut < all.size(); ++cut) splits.push_back({all.substr(0, cut), all.substr(cut)});
+  for (size_t cut = 1; cut < all.size(); ++cut)
+    splits.push_back({all.substr(0, cut), all.substr(cut)});
   for (const auto& pieces : splits) {
     const Reading r = Read(pieces);
     ASSERT_TRUE(r.records.version_known);
@@ -54,8 +54,9 @@ TEST(RecordReader, OnlyTheKnownVersionCountsAndUnknownKindsAreSkipped) {
     EXPECT_FALSE(r.records.end.has_value()) << first;
   }
   // Kinds of a later version, malformed lines and a last line without its LF are passed over.
-  const Reading r = Read({"fbwarm-record 1\nphase fit 3\nread x\nserver\nresult finished 3000 0\n"
-                          "result permanent 1 0"});
+  const Reading r =
+      Read({"fbwarm-record 1\nphase fit 3\nread x\nserver\nresult finished 3000 0\n"
+            "result permanent 1 0"});
   EXPECT_TRUE(r.records.version_known);
   EXPECT_EQ(r.progress, std::vector<std::string>{"server\n"});
   ASSERT_TRUE(r.records.end.has_value());
@@ -84,8 +85,7 @@ TEST(Verdict, ExitStatusForEachWayARunEnds) {
       {"under 2000 ms", exited, records(RunOutcome::TooFast), CheckStatus::TooFast, 4},
       {"no end record", exited, records(std::nullopt), CheckStatus::Broken, 2},
       {"unknown version", exited, records(RunOutcome::Finished, false), CheckStatus::Broken, 2},
-      {"standard output failed", {false, 1}, records(RunOutcome::Finished), CheckStatus::Broken,
-       2},
+      {"standard output failed", {false, 1}, records(RunOutcome::Finished), CheckStatus::Broken, 2},
       {"killed", {true, 9}, records(RunOutcome::Finished), CheckStatus::Broken, 2},
   };
   for (const auto& c : cases) {

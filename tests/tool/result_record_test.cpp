@@ -35,8 +35,10 @@ TEST(ResultRecord, EachKindIsOneLineThatReadsBack) {
   const struct {
     RunOutcome outcome;
     const char* word;
-  } outcomes[] = {{RunOutcome::Finished, "finished"},   {RunOutcome::TooFast, "too-fast"},
-                  {RunOutcome::Retry, "retry"},         {RunOutcome::Permanent, "permanent"},
+  } outcomes[] = {{RunOutcome::Finished, "finished"},
+                  {RunOutcome::TooFast, "too-fast"},
+                  {RunOutcome::Retry, "retry"},
+                  {RunOutcome::Permanent, "permanent"},
                   {RunOutcome::Help, "help"}};
   for (const auto& o : outcomes) {
     const std::string line = "result " + std::string(o.word) + " 1234 335544721";
@@ -70,10 +72,25 @@ TEST(ResultRecord, ErrorLinesKeepEveryByteAndStayOneLine) {
 
 TEST(ResultRecord, ReadersRefuseWhatIsMalformedOrUnknown) {
   for (const char* line : {
-           "", "fbwarm-record", "fbwarm-record x", "read 1 2", "read 1 2 3 4", "read -1 2 3",
-           "read 1 2 3ms", "read  1 2 3", "server now", "result finished 1", "result done 1 0",
-           "result finished 1 0 extra", "result finished 18446744073709551616 0", "error \\x4",
-           "error \\xZZ", "error a\\", "error \\y41", "progress 1 2", "RESULT finished 1 0",
+           "",
+           "fbwarm-record",
+           "fbwarm-record x",
+           "read 1 2",
+           "read 1 2 3 4",
+           "read -1 2 3",
+           "read 1 2 3ms",
+           "read  1 2 3",
+           "server now",
+           "result finished 1",
+           "result done 1 0",
+           "result finished 1 0 extra",
+           "result finished 18446744073709551616 0",
+           "error \\x4",
+           "error \\xZZ",
+           "error a\\",
+           "error \\y41",
+           "progress 1 2",
+           "RESULT finished 1 0",
        })
     EXPECT_FALSE(ParseResultRecord(line).has_value()) << line;
 }

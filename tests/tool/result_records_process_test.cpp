@@ -17,8 +17,8 @@ struct RecordedRun {
 
 // Runs fbwarm with the stand-in answering by script; with records, descriptor 3 is a file
 // and FBWARM_RESULT_FD names it.
-RecordedRun RunRecorded(const std::vector<std::string>& args, const std::string& script, bool records,
-                const std::string& stdin_bytes = "") {
+RecordedRun RunRecorded(const std::vector<std::string>& args, const std::string& script,
+                        bool records, const std::string& stdin_bytes = "") {
   ScopedTempDir dir;
   WriteFileBytes(dir / "script", script);
   ProcessOptions options;
@@ -54,35 +54,46 @@ TEST(ResultRecords, EachKindOfRunEndsWithItsOutcomeAndTheErrorLinesAsPrinted) {
   const std::string db = files / "local.fdb";
   WriteFileBytes(db, std::string(5000, 'x'));
   const std::vector<std::string> good = {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:pw"};
-  const std::vector<std::string> remote = {"/DB:/srv/db/none.fdb", "/USER:SYSDBA",
-                                           "/PASSWORD:pw"};
+  const std::vector<std::string> remote = {"/DB:/srv/db/none.fdb", "/USER:SYSDBA", "/PASSWORD:pw"};
   const struct {
     const char* name;
     std::vector<std::string> args;
     std::string script;
     std::vector<std::string> records;
   } cases[] = {
-      {"finished", good, "line a\npause 2100\nline b\n",
+      {"finished",
+       good,
+       "line a\npause 2100\nline b\n",
        {"fbwarm-record 1", "read 5000 5000 MS", "server", "result finished MS 0"}},
-      {"too fast", good, "line a\n",
+      {"too fast",
+       good,
+       "line a\n",
        {"fbwarm-record 1", "read 5000 5000 MS", "server", "error FEHLER Fehler aufgetreten",
         "result too-fast MS 0"}},
-      {"server not listening", remote, kServerDown,
+      {"server not listening",
+       remote,
+       kServerDown,
        {"fbwarm-record 1", "server",
         "error FEHLER Unable to complete network request to host \"127.0.0.1\".",
         "error Failed to establish a connection", "result retry MS 335544721"}},
-      {"server shut down during the report", remote,
+      {"server shut down during the report",
+       remote,
        "line a\nquery fail -901 335544528\nmessage database shutdown\n",
        {"fbwarm-record 1", "server", "error FEHLER database shutdown",
         "result retry MS 335544528"}},
-      {"wrong password", remote,
+      {"wrong password",
+       remote,
        "attach fail -902 335544472\nmessage Your user name and password are not defined.\n",
        {"fbwarm-record 1", "server", "error FEHLER Your user name and password are not defined",
         "result permanent MS 335544472"}},
-      {"parameter missing", {"/DB:/srv/db/none.fdb"}, "",
+      {"parameter missing",
+       {"/DB:/srv/db/none.fdb"},
+       "",
        {"fbwarm-record 1", "server", "error FEHLER Parameter USER fehler",
         "result permanent MS 0"}},
-      {"parameter too long", {"/DB:/" + std::string(300, 'd')}, "",
+      {"parameter too long",
+       {"/DB:/" + std::string(300, 'd')},
+       "",
        {"fbwarm-record 1", "error FEHLER Parameter DB zu lang", "result permanent MS 0"}},
       {"help", {"?"}, "", {"fbwarm-record 1", "result help MS 0"}},
   };
@@ -102,7 +113,7 @@ TEST(ResultRecords, EachKindOfRunEndsWithItsOutcomeAndTheErrorLinesAsPrinted) {
 
 TEST(ResultRecords, TheTooFastRecordCarriesTheTimeTheRuleMeasured) {
   const RecordedRun run = RunRecorded({"/DB:/srv/db/none.fdb", "/USER:SYSDBA", "/PASSWORD:pw"},
-                              "line a\npause 300\nline b\n", true);
+                                      "line a\npause 300\nline b\n", true);
   ASSERT_FALSE(run.records.empty());
   std::smatch m;
   ASSERT_TRUE(std::regex_match(run.records.back(), m, std::regex("result too-fast (\\d+) 0")))
@@ -120,12 +131,9 @@ TEST(ResultRecords, AValueThatCannotBeUsedIsSaidOnStandardErrorAndChangesNothing
     const char* prefix;  // opens descriptors for the case
     const char* reason;
   } cases[] = {
-      {"abc", "", "keine Deskriptornummer ab 3"},
-      {"", "", "keine Deskriptornummer ab 3"},
-      {"1", "", "keine Deskriptornummer ab 3"},
-      {"2", "", "keine Deskriptornummer ab 3"},
-      {"-3", "", "keine Deskriptornummer ab 3"},
-      {"9", "", "Bad file descriptor"},
+      {"abc", "", "keine Deskriptornummer ab 3"},        {"", "", "keine Deskriptornummer ab 3"},
+      {"1", "", "keine Deskriptornummer ab 3"},          {"2", "", "keine Deskriptornummer ab 3"},
+      {"-3", "", "keine Deskriptornummer ab 3"},         {"9", "", "Bad file descriptor"},
       {"4", "exec 4</dev/null;", "Bad file descriptor"},  // open, but for reading only
   };
   for (const auto& c : cases) {
@@ -141,8 +149,7 @@ TEST(ResultRecords, AValueThatCannotBeUsedIsSaidOnStandardErrorAndChangesNothing
     const ProcessResult r = RunProcess(FbwarmBinary(), options);
     EXPECT_EQ(r.out, plain.result.out);
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "fbwarm: WARNUNG: FBWARM_RESULT_FD=" + std::string(c.value) + ": " +
-                         c.reason +
+    EXPECT_EQ(r.err, "fbwarm: WARNUNG: FBWARM_RESULT_FD=" + std::string(c.value) + ": " + c.reason +
                          "; der Ergebnisdatensatz fuer das aufrufende Programm fehlt oder ist "
                          "unvollstaendig.\n");
   }

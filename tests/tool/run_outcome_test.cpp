@@ -29,6 +29,7 @@ TEST(RunOutcome, FirebirdErrorsByTheirFirstCode) {
       {isc_net_server_shutdown, RunOutcome::Retry, "server shutting down"},
       {isc_unavailable, RunOutcome::Retry, "engine unavailable"},
       {isc_io_error, RunOutcome::Retry, "the database file cannot be opened (not mounted yet?)"},
+      {isc_gstat_open_err, RunOutcome::Retry, "the statistics cannot open the database file"},
       {isc_virmemexh, RunOutcome::Retry, "the server ran out of memory"},
       {isc_login, RunOutcome::Permanent, "wrong user name or password"},
       {isc_no_priv, RunOutcome::Permanent, "no permission"},
