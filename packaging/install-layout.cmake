@@ -10,6 +10,7 @@ function(fbwarm_link target link)
 endfunction()
 
 fbwarm_link("../${FBWARM_PROGRAM_DIR}/fbwarm" "${FBWARM_BINDIR}/fbwarm")
+fbwarm_link("../${FBWARM_PROGRAM_DIR}/fbwarm-check" "${FBWARM_BINDIR}/fbwarm-check")
 fbwarm_link("${FBWARM_CONF_DIR}/fbwarm.INI" "${FBWARM_PROGRAM_DIR}/fbwarm.INI")
 fbwarm_link("fbwarm.1.gz" "${FBWARM_MANDIR}/man1/fbwarm-check.1.gz")
 

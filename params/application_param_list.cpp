@@ -6,6 +6,7 @@
 #include "base/exceptions.h"
 #include "base/text.h"
 #include "params/param_file.h"
+#include "params/password_argument.h"
 #include "params/temp_directory.h"
 #include "platform/compare.h"
 #include "platform/environment.h"
@@ -25,19 +26,6 @@ void Absorbing(Step&& step) {
   } catch (const Exception&) {
   } catch (const std::bad_alloc&) {
   }
-}
-
-// Where the value of a password item begins, or npos for any other item. Misspelt forms
-// such as -PASSWORD:x or PASSWORD=x give no value, but they still hold a password.
-size_t PasswordValueStart(const std::u16string& item) {
-  const std::u16string upper = AsciiUpper(item);
-  const size_t name =
-      (!upper.empty() && std::u16string_view(u"-/\\").find(upper[0]) != std::u16string_view::npos)
-          ? 1
-          : 0;
-  const size_t end = name + 8;  // "PASSWORD"
-  if (upper.compare(name, 8, u"PASSWORD") != 0 || end >= upper.size()) return std::u16string::npos;
-  return (upper[end] == u':' || upper[end] == u'=') ? end + 1 : std::u16string::npos;
 }
 
 // The name an item gives for the presence test: upper-cased, one leading '-', '/' or '\'

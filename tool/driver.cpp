@@ -14,6 +14,8 @@
 #include "tool/file_cache_step.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
+#include "tool/result_record_writer.h"
+#include "tool/run_outcome.h"
 #include "tool/tick_source.h"
 #include "tool/warmup_run.h"
 
@@ -75,11 +77,11 @@ void WarnIfMissingOnLocalServer(const std::u16string& db, OperatorReport& report
 
 // Reads the database file through when it lies on this machine, which is the case when the
 // tool runs on the database server itself.
-void NativeFileCache(LineOutput& out, OperatorReport& report) {
+void NativeFileCache(LineOutput& out, OperatorReport& report, ResultRecordWriter& records) {
   const std::u16string db = ParamValue(u"DB");
   if (IsLocalFile(db)) {
     out.PrintLine(u"Natives FileCache Start...");
-    WarmFileCache(db, HasParam(u"SKIPCACHED"), report);
+    WarmFileCache(db, HasParam(u"SKIPCACHED"), report, &records);
     out.PrintLine(u"Natives FileCache Fertig.");
   } else {
     out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
@@ -91,39 +93,60 @@ void NativeFileCache(LineOutput& out, OperatorReport& report) {
   }
 }
 
-void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
+struct RunTools {
+  LineOutput& out;
+  TickSource& ticks;
+  OperatorReport& report;
+  ResultRecordWriter& records;
+};
+
+RunEnd RunSequence(int64_t start_tick, const RunTools& tools) {
   const bool help = HasParam(u"?");
   WarnAboutExposedPassword();
   if (help) {
-    ShowHelp(out);
-    return;
+    ShowHelp(tools.out);
+    return RunEnd{RunOutcome::Help, 0, 0, {}};
   }
-  ConsoleErrorChannel channel;
-  OperatorReport report(channel);
-  NativeFileCache(out, report);
-  WarmUpContext context{out, ticks, ParamValue, [&] {
+  NativeFileCache(tools.out, tools.report, tools.records);
+  tools.records.ServerStep();
+  WarmUpContext context{tools.out, tools.ticks, ParamValue, [&] {
                           const BypassQuestion question{ParamValue(u"SERVER"), ParamValue(u"DB"),
                                                         ParamValue(u"USER"),
                                                         ParamValue(u"PASSWORD")};
-                          report.CacheBypass(FindBypassVerdict(question, SystemBypassSources()));
+                          tools.report.CacheBypass(
+                              FindBypassVerdict(question, SystemBypassSources()));
                         }};
-  RunStatisticsWarmUp(start_tick, context);
+  const uint32_t elapsed = RunStatisticsWarmUp(start_tick, context);
+  return RunEnd{RunOutcome::Finished, elapsed, 0, {}};
+}
+
+// The end of a run that failed: what a program running fbwarm is told about it.
+RunEnd FailedRunEnd(const std::exception& failure, uint32_t elapsed) {
+  RunEnd end{OutcomeOfFailure(failure), elapsed, FirebirdErrorCode(failure), {}};
+  if (const auto* too_fast = dynamic_cast<const ERunTooFast*>(&failure))
+    end.milliseconds = too_fast->ElapsedMilliseconds();
+  return end;
 }
 
 // The one place that catches: every failure of the run becomes one "FEHLER " line.
-void RunHandled(int64_t start_tick, LineOutput& out, TickSource& ticks) {
+RunEnd RunHandled(int64_t start_tick, const RunTools& tools) {
   std::u16string message;
+  RunEnd end;
   try {
-    RunSequence(start_tick, out, ticks);
-    return;
+    return RunSequence(start_tick, tools);
   } catch (const Exception& e) {
     message = e.Message();
-  } catch (const std::bad_alloc&) {
+    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
+  } catch (const std::bad_alloc& e) {
     message = EOutOfMemory().Message();
+    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
   } catch (const std::exception& e) {
     message = FromNarrow(e.what());
+    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
   }
-  out.PrintLine(u"FEHLER " + message);
+  end.error_report = u"FEHLER " + message;
+  tools.out.PrintLine(end.error_report);
+  return end;
 }
 
 void ReportEscapedError(const std::string& text) { ConsoleWriteError("fbwarm: " + text + "\n"); }
@@ -134,10 +157,17 @@ int RunProgram() {
   SystemTickSource ticks;
   const int64_t start_tick = ticks.Now();
   ConsoleLineOutput out;
+  ConsoleErrorChannel channel;
+  OperatorReport report(channel);
+  ResultRecordWriter records = ResultRecordWriter::FromEnvironment();
   int exit_code = 0;
   try {
-    RunHandled(start_tick, out, ticks);
+    const RunEnd end = RunHandled(start_tick, RunTools{out, ticks, report, records});
     ConsoleFlush();
+    // Only once standard output is complete: a reader takes the record as the run's last word.
+    records.Finish(end);
+    if (const auto& trouble = records.Trouble())
+      report.ResultRecordsLost(trouble->value, trouble->reason);
   } catch (const Exception& e) {
     // Standard output itself failed: nothing can be shown there any more.
     ReportEscapedError(ToNarrow(e.Message()));

@@ -22,7 +22,8 @@ bool WhollyCached(FileResidency& residency, uint64_t offset, uint64_t length) {
 
 }  // namespace
 
-void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport& report) {
+void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport& report,
+                   ResultRecordWriter* records) {
   FileResidency residency(path);
   SequentialFile file(path);
   // Windows has no residency answer, so the size comes from the file itself.
@@ -43,9 +44,16 @@ void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport&
     hooks.already_cached = [&](uint64_t offset, uint64_t length) {
       return WhollyCached(residency, offset, length);
     };
-  hooks.progress = [&](uint64_t done) { report.Progress(done, size); };
-  SequentialFileSource source(file);
   const auto start = std::chrono::steady_clock::now();
+  hooks.progress = [&](uint64_t done) {
+    report.Progress(done, size);
+    if (records)
+      records->ReadProgress(done, size,
+                            std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - start)
+                                .count());
+  };
+  SequentialFileSource source(file);
   const ReadThroughTally tally = ReadThrough(source, buffer.get(), hooks);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

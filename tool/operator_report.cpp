@@ -165,14 +165,6 @@ void ConsoleErrorChannel::Redraw(const std::string& text) {
 
 bool ConsoleErrorChannel::IsTerminal() { return StandardErrorIsTerminal(); }
 
-std::string FormatBytes(uint64_t bytes) {
-  const double value = static_cast<double>(bytes);
-  if (bytes >= 1000000000) return Fixed1(value / 1e9) + " GB";
-  if (bytes >= 1000000) return Fixed1(value / 1e6) + " MB";
-  if (bytes >= 1000) return Fixed1(value / 1e3) + " KB";
-  return std::to_string(bytes) + " B";
-}
-
 std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64_t resident) {
   const uint64_t room = available + std::min(resident, size);
   if (size <= room) return std::nullopt;
@@ -329,4 +321,9 @@ void OperatorReport::CacheBypass(const BypassVerdict& verdict) {
           BypassInputs(verdict) + "; " + Evidence(verdict) + ". Abhilfe: " + Remedy(verdict) + ".");
       return;
   }
+}
+
+void OperatorReport::ResultRecordsLost(const std::u16string& value, const std::u16string& reason) {
+  Warn("FBWARM_RESULT_FD=" + Narrow(value) + ": " + Narrow(reason) +
+       "; der Ergebnisdatensatz fuer das aufrufende Programm fehlt oder ist unvollstaendig.");
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/byte_count.h"
 #include "platform/files.h"
 #include "platform/residency.h"
 #include "tool/cache_bypass.h"
@@ -74,6 +75,9 @@ class OperatorReport {
   // nothing when it uses the cache or nothing could be asked.
   void CacheBypass(const BypassVerdict& verdict);
 
+  // The result records asked for by FBWARM_RESULT_FD=value could not be written.
+  void ResultRecordsLost(const std::u16string& value, const std::u16string& reason);
+
  private:
   void Warn(const std::string& text);
 
@@ -88,6 +92,3 @@ std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64
 // Whether /SKIPCACHED may skip: only on a trusted answer and for a file no larger than half
 // the memory available (skipped pages are not marked as used and would be evicted first).
 SkipRefusal DecideSkip(ResidencyState residency, uint64_t size, std::optional<uint64_t> available);
-
-// "12.8 GB", "512.0 MB", "800 B": decimal units, one decimal place.
-std::string FormatBytes(uint64_t bytes);

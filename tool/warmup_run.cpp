@@ -4,6 +4,7 @@
 
 #include "base/exceptions.h"
 #include "services/statistical_service.h"
+#include "tool/run_outcome.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ std::u16string Configure(TIBStatisticalService& client, const WarmUpContext& con
 
 }  // namespace
 
-void RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context) {
+uint32_t RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context) {
   // Creating the client loads the client library, so a missing library is reported before
   // any parameter is looked at.
   auto client = std::make_unique<TIBStatisticalService>(nullptr);
@@ -45,8 +46,9 @@ void RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context) {
   // before the step after the report, whose time is not the warm-up's.
   const uint32_t elapsed = context.ticks.Now() - static_cast<uint32_t>(start_tick);
   if (context.after_report) context.after_report();
-  if (elapsed < kMinimumRunMilliseconds) throw Exception(u"Fehler aufgetreten");
+  if (elapsed < kMinimumRunMilliseconds) throw ERunTooFast(elapsed);
   context.out.PrintLine(u"Fertig! (DB=" + label + u")");
   // Ending the connection can fail too, and then ends the run like any other error.
   client->SetActive(false);
+  return elapsed;
 }

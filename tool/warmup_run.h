@@ -23,5 +23,7 @@ struct WarmUpContext {
 inline constexpr uint32_t kMinimumRunMilliseconds = 2000;
 
 // Runs the statistics warm-up from start_tick (the driver's first tick). Returns after the
-// result line; raises on every failure, after the service client has been released.
-void RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context);
+// result line with the milliseconds the minimum-duration rule measured; raises on every
+// failure, after the service client has been released (ERunTooFast for a complete report that
+// came too soon).
+uint32_t RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Tests the layout that `cmake --install` makes (the package is made from the same rules):
 # the program with its link on PATH, the parameter file with mode 0600 reached through a link
-# beside the program, the helper and the unit naming the installed paths, the manual page
-# compressed with its link; and that a second install keeps an edited parameter file.
+# beside the program, the helper beside the program with its link on PATH, the units naming the
+# installed helper, the manual page compressed with its link; and that a second install keeps
+# an edited parameter file.
 # Usage: install_layout_test.sh BUILD-DIR INSTALL-PREFIX SYSCONFDIR
 set -uo pipefail
 build=$1 prefix=$2 sysconfdir=$3
@@ -22,10 +23,16 @@ ini=$dest$sysconfdir/fbwarm/fbwarm.INI
 [ "$(readlink "$p/lib/fbwarm/fbwarm.INI")" = "$sysconfdir/fbwarm/fbwarm.INI" ] ||
   fail "lib/fbwarm/fbwarm.INI does not link to the parameter file"
 [ "$(stat -c %a "$ini")" = 600 ] || fail "the parameter file's mode is $(stat -c %a "$ini"), not 600"
-grep -q "^program=\${FBWARM_PROGRAM:-$prefix/lib/fbwarm/fbwarm}$" "$p/bin/fbwarm-check" ||
-  fail "the helper does not name the installed program"
+# The helper runs the fbwarm beside its own real path.
+[ -x "$p/lib/fbwarm/fbwarm-check" ] || fail "no helper beside the program in lib/fbwarm"
+[ "$(readlink "$p/bin/fbwarm-check")" = ../lib/fbwarm/fbwarm-check ] ||
+  fail "bin/fbwarm-check does not link to the helper"
 unit=$(find "$dest" -name fbwarm.service)
-grep -qx "ExecStart=$prefix/bin/fbwarm-check" "$unit" || fail "the unit does not start the installed helper"
+grep -qx "ExecStart=$prefix/bin/fbwarm-check /SKIPCACHED" "$unit" ||
+  fail "the unit does not start the installed helper"
+template=$(find "$dest" -name 'fbwarm@.service')
+grep -qx "ExecStart=$prefix/bin/fbwarm-check /SKIPCACHED \"/DB:%I\"" "$template" ||
+  fail "the template unit does not start the installed helper with its instance as /DB:"
 gzip -t "$p/share/man/man1/fbwarm.1.gz" || fail "the manual page is not gzip-compressed"
 [ "$(readlink "$p/share/man/man1/fbwarm-check.1.gz")" = fbwarm.1.gz ] || fail "no manual page link for fbwarm-check"
 # What the program reads of the file as installed: no [STARTPARAMS] section, no parameter.

@@ -8,6 +8,7 @@
 
 #include "base/exceptions.h"
 #include "tests/support/temp_dir.h"
+#include "tool/run_outcome.h"
 
 namespace {
 
@@ -34,10 +35,16 @@ std::u16string Param(const std::u16string& name) {
   return it == params.end() ? u"" : it->second;
 }
 
-// Runs the warm-up with the given ticks on a two-line report; the lines printed and the
-// error raised, if any.
-// after_report, when given, runs where the run offers it, with the lines printed so far.
-std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(
+struct WarmUpResult {
+  std::vector<std::u16string> lines;
+  std::u16string error;
+  uint32_t elapsed = 0;  // as returned, or as the too-fast error carries it
+};
+
+// Runs the warm-up with the given ticks on a two-line report; the lines printed, the error
+// raised, if any, and the milliseconds measured. after_report, when given, runs where the run
+// offers it, with the lines printed so far.
+WarmUpResult RunWithTicks(
     uint32_t start, uint32_t end,
     const std::function<void(FixedTicks&, const std::vector<std::u16string>&)>& after_report =
         nullptr) {
@@ -46,16 +53,20 @@ std::pair<std::vector<std::u16string>, std::u16string> RunWithTicks(
   setenv("FBWARM_STANDIN_SCRIPT", (dir / "script").c_str(), 1);
   RecordedLines out;
   FixedTicks ticks(end);
-  std::u16string error;
+  WarmUpResult result;
   try {
     WarmUpContext context{out, ticks, Param};
     if (after_report) context.after_report = [&] { after_report(ticks, out.lines); };
-    RunStatisticsWarmUp(start, context);
+    result.elapsed = RunStatisticsWarmUp(start, context);
+  } catch (const ERunTooFast& e) {
+    result.error = e.Message();
+    result.elapsed = e.ElapsedMilliseconds();
   } catch (const Exception& e) {
-    error = e.Message();
+    result.error = e.Message();
   }
   unsetenv("FBWARM_STANDIN_SCRIPT");
-  return {out.lines, error};
+  result.lines = out.lines;
+  return result;
 }
 
 }  // namespace
@@ -75,11 +86,13 @@ TEST(WarmUpRun, TheResultLineNeedsTwoSecondsMeasuredAcrossTheCountersWrap) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.start << " -> " << c.end);
-    auto [lines, error] = RunWithTicks(c.start, c.end);
+    const WarmUpResult r = RunWithTicks(c.start, c.end);
     std::vector<std::u16string> expected = {u"one", u"two", u""};
     if (c.passes) expected.push_back(u"Fertig! (DB=127.0.0.1:/db/a.fdb)");
-    EXPECT_EQ(lines, expected);
-    EXPECT_EQ(error, c.passes ? u"" : u"Fehler aufgetreten");
+    EXPECT_EQ(r.lines, expected);
+    EXPECT_EQ(r.error, c.passes ? u"" : u"Fehler aufgetreten");
+    // Both ways the time the rule measured travels on, for the result record.
+    EXPECT_EQ(r.elapsed, c.end - c.start);
   }
 }
 
@@ -89,12 +102,13 @@ TEST(WarmUpRun, TheStepAfterTheReportRunsBeforeTheResultAndIsNotTimed) {
   for (const auto& [end, passes] : {std::pair{1500u, false}, std::pair{2500u, true}}) {
     SCOPED_TRACE(end);
     std::vector<std::u16string> seen;
-    auto [lines, error] = RunWithTicks(0, end, [&](FixedTicks& ticks, const auto& printed) {
+    const WarmUpResult r = RunWithTicks(0, end, [&](FixedTicks& ticks, const auto& printed) {
       seen = printed;
       ticks.Advance(passes ? 0xFFFFF000u : 5000);  // long enough to turn either way if timed
     });
     EXPECT_EQ(seen, (std::vector<std::u16string>{u"one", u"two", u""}));
-    EXPECT_EQ(lines.size(), passes ? 4u : 3u);
-    EXPECT_EQ(error, passes ? u"" : u"Fehler aufgetreten");
+    EXPECT_EQ(r.lines.size(), passes ? 4u : 3u);
+    EXPECT_EQ(r.error, passes ? u"" : u"Fehler aufgetreten");
+    EXPECT_EQ(r.elapsed, end);
   }
 }
