@@ -90,7 +90,10 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
   }
   if (parameter_file.empty()) return;
   try {
-    for (std::u16string& line : ReadParameterFile(parameter_file)) {
+    parameter_file_ = ReadParameterFile(parameter_file);
+    std::vector<std::u16string> items = std::move(parameter_file_.items);
+    parameter_file_.items.clear();
+    for (std::u16string& line : items) {
       if (PasswordValueStart(line) != std::u16string::npos && IsReadableByOthers(parameter_file))
         parameter_file_exposes_password_ = true;
       Add(std::move(line));
@@ -101,15 +104,25 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
 }
 
 void TApplicationParamList::RedirectTemporaryDirectory() {
+  using Outcome = TempRedirection::Outcome;
   try {
     // A cut directory would be another one: a value too long is not applied.
-    if (ParamValueTooLong(u"TEMP")) return;
+    if (ParamValueTooLong(u"TEMP")) {
+      temp_redirection_.outcome = Outcome::TooLong;
+      return;
+    }
     const std::u16string value = Trim(GetParamValue(u"TEMP"));
     if (value.empty()) return;
     const std::u16string path = ExpandParamPath(value);
-    if (!EnsureDirectory(path)) return;
+    temp_redirection_.directory = path;
+    if (!EnsureDirectory(path)) {
+      temp_redirection_.outcome = Outcome::NoDirectory;
+      return;
+    }
+    temp_redirection_.outcome = Outcome::EnvironmentRefused;
     SetEnvironmentValue(u"TEMP", path);
     SetEnvironmentValue(u"TMP", path);
+    temp_redirection_.outcome = Outcome::Applied;
   } catch (...) {
     // A redirection that cannot be made leaves the environment as it was.
   }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "base/exceptions.h"
+#include "ibclient/errors.h"
+#include "ibclient/gds_library.h"
 #include "ibclient/trace_hook.h"
 #include "params/application_param_list.h"
 #include "platform/console.h"
@@ -73,19 +75,26 @@ void NativeFileCache(LineOutput& out, OperatorReport& report) {
   } else {
     out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
     if (QueryPath(db) == PathKind::Inaccessible)
-      report.PathUnreachable(db, FirstUnsearchableDirectory(db));
+      report.PathUnreachable(db, FirstUnsearchableDirectory(db), PathAccessFailure(db));
   }
 }
 
-void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
+// What the parameter list found when it was made: the parameter file, and /TEMP:.
+void ReportParameterSources(OperatorReport& report) {
+  TApplicationParamList* list = ApplicationParamList();
+  if (!list) return;
+  report.ParameterFileRead(list->ParameterFileRead());
+  report.TemporaryDirectoryNotApplied(list->TemporaryDirectoryRedirection());
+}
+
+void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks, OperatorReport& report) {
   const bool help = HasParam(u"?");
   WarnAboutExposedPassword();
+  ReportParameterSources(report);
   if (help) {
     ShowHelp(out);
     return;
   }
-  ConsoleErrorChannel channel;
-  OperatorReport report(channel);
   NativeFileCache(out, report);
   WarmUpContext context{out, ticks, ParamValue, &report};
   RunStatisticsWarmUp(start_tick, context);
@@ -93,10 +102,15 @@ void RunSequence(int64_t start_tick, LineOutput& out, TickSource& ticks) {
 
 // The one place that catches: every failure of the run becomes one "FEHLER " line.
 void RunHandled(int64_t start_tick, LineOutput& out, TickSource& ticks) {
+  ConsoleErrorChannel channel;
+  OperatorReport report(channel);
   std::u16string message;
   try {
-    RunSequence(start_tick, out, ticks);
+    RunSequence(start_tick, out, ticks, report);
     return;
+  } catch (const EIBClientLibraryMissing& e) {
+    report.ClientLibraryMissing(e.Library(), e.LoaderReason(), ClientLibraryPackage());
+    message = e.Message();
   } catch (const Exception& e) {
     message = e.Message();
   } catch (const std::bad_alloc&) {

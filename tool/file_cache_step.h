@@ -6,7 +6,7 @@
 
 #include "tool/operator_report.h"
 
-// Reads the local database file at path through. With skip_cached, each request that the cache
-// already wholly holds (by a trusted answer) is skipped, unless the file is larger than half the
-// memory available. Raises EOutOfMemory when the read buffer cannot be obtained.
+// Reads the local database file at path through. With skip_cached, each request that a trusted
+// answer says the cache already wholly holds is skipped, at any size of the file. Raises
+// EOutOfMemory when the read buffer cannot be obtained.
 void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport& report);

@@ -8,9 +8,11 @@
 namespace {
 
 void RequireParams(const WarmUpContext& context) {
-  if (context.param_value(u"USER").empty()) throw Exception(u"Parameter USER fehler");
-  if (context.param_value(u"PASSWORD").empty()) throw Exception(u"Parameter PASSWORD fehler");
-  if (context.param_value(u"DB").empty()) throw Exception(u"Parameter DB fehler");
+  for (const std::u16string name : {u"USER", u"PASSWORD", u"DB"}) {
+    if (!context.param_value(name).empty()) continue;
+    if (context.report) context.report->ParameterMissing(name);
+    throw Exception(u"Parameter " + name + u" fehler");
+  }
 }
 
 // Configures the client for the statistics run and returns the database label.
@@ -49,7 +51,10 @@ void RunStatisticsWarmUp(int64_t start_tick, const WarmUpContext& context) {
 
   // Modulo 2^32, so a run across the counter's wrap is measured by the time that passed.
   const uint32_t elapsed = context.ticks.Now() - static_cast<uint32_t>(start_tick);
-  if (elapsed < kMinimumRunMilliseconds) throw Exception(u"Fehler aufgetreten");
+  if (elapsed < kMinimumRunMilliseconds) {
+    if (context.report) context.report->RunTooShort(elapsed, kMinimumRunMilliseconds);
+    throw Exception(u"Fehler aufgetreten");
+  }
   context.out.PrintLine(u"Fertig! (DB=" + label + u")");
   // Ending the connection can fail too, and then ends the run like any other error.
   client->SetActive(false);

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <errno.h>
+#include <string.h>
+
 #include <algorithm>
 #include <fstream>
 #include <vector>
@@ -52,4 +55,37 @@ long long ProcessBytesRead() {
   while (io >> key >> value)
     if (key == "rchar:") return value;
   return -1;
+}
+
+PinnedInCache::PinnedInCache(const std::string& path, uint64_t offset, uint64_t length) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    failure_ = "open " + path + ": " + strerror(errno);
+    if (fd >= 0) close(fd);
+    return;
+  }
+  const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t end = length == 0 ? size : std::min(size, offset + length);
+  const uint64_t start = offset / page * page;
+  if (end <= start) {
+    close(fd);
+    return;  // nothing to hold
+  }
+  bytes_ = static_cast<size_t>(end - start);
+  void* map = mmap(nullptr, bytes_, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(start));
+  close(fd);
+  if (map == MAP_FAILED) {
+    failure_ = "mmap " + path + ": " + strerror(errno);
+    return;
+  }
+  map_ = map;
+  // Without read-around the faults bring in exactly the range.
+  madvise(map_, bytes_, MADV_RANDOM);
+  if (mlock(map_, bytes_) != 0) failure_ = "mlock " + path + ": " + strerror(errno);
+}
+
+PinnedInCache::~PinnedInCache() {
+  if (map_) munmap(map_, bytes_);  // unlocks too
 }
