@@ -12,8 +12,8 @@
 // Residency is asked by mincore even where the kernel has cachestat.
 void ForceMincoreResidency(bool force);
 
-// One more limit on CacheRoomForFiles (Source::Imposed when it is the smallest); nothing removes
-// it.
+// One more limit on CacheRoomForFiles (Source::Imposed when it is the smallest); nullopt
+// removes it.
 void ImposeCacheRoomLimit(std::optional<uint64_t> bytes);
 
 // CacheRoomForFiles over other files: meminfo in the form of /proc/meminfo, cgroup_file in the

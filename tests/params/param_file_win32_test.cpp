@@ -25,3 +25,5 @@ std::string PrepareNarrowEncoding() {
   InitTextEncoding();
   return std::string();
 }
+
+const std::u16string kPlatformDirectoryReadFailure = u"Access is denied";
