@@ -99,7 +99,13 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
       Add(std::move(line));
     }
   } catch (...) {
-    // The parameter file is optional: what it could not give is simply absent.
+    // The parameter file is optional: what it could not give is simply absent. A read that
+    // failed on the way (memory for a huge file) leaves a file that could not be read.
+    if (parameter_file_.state == ParameterFileState::None) {
+      parameter_file_.path = parameter_file;
+      parameter_file_.state = ParameterFileState::Unreadable;
+      parameter_file_.reason = EOutOfMemory().Message();
+    }
   }
 }
 

@@ -90,7 +90,6 @@ TEST(FileFaults, AFileThatShrinksWhileItIsReadEndsTheReadThroughAtItsNewEnd) {
   // as soon as the read-through has begun. It notes the read position it saw before cutting:
   // once cut, the tool may end before the watcher runs again, and nobody waits for the watcher.
   ProcessOptions options;
-  options.env["FBWARM_TEST_MEMORY_LIMIT"] = "1000000000";
   options.shell_prefix =
       "db='" + db + "'; mark='" + mark + "'; tool=$$; (" +
       "while :; do for fd in /proc/$tool/fd/*; do "
