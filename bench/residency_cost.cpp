@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
 
   std::printf("File: %s, %.2f GB, %d rounds, medians\n\n", file.c_str(),
               FileResidency(path).Size() / 1e9, rounds);
-  std::printf("| mechanism | cold read-through | checks before + after | share | "
-              "/SKIPCACHED checks, cached file |\n|---|---|---|---|---|\n");
+  std::printf(
+      "| mechanism | cold read-through | checks before + after | share | "
+      "/SKIPCACHED checks, cached file |\n|---|---|---|---|---|\n");
   for (const char* mechanism : {"cachestat", "mincore"}) {
     ForceMincoreResidency(std::string(mechanism) == "mincore");
     if (std::string(FileResidency(path).Mechanism()) != mechanism) {

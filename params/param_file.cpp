@@ -83,7 +83,8 @@ ParameterFile ReadParameterFile(const std::u16string& path) {
   std::string bytes;
   if (!ReadWholeFile(path, bytes, &file.reason)) return file;
   const std::vector<std::u16string> lines = SplitLines(DecodeParameterFile(bytes));
-  file.state = HasStartParamSection(lines) ? ParameterFileState::Read : ParameterFileState::NoSection;
+  file.state =
+      HasStartParamSection(lines) ? ParameterFileState::Read : ParameterFileState::NoSection;
   file.items = StartParamLines(lines);
   return file;
 }

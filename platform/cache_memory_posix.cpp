@@ -39,8 +39,8 @@ struct GroupFiles {
   const char* usage;
   std::vector<const char*> file_cache;  // memory.stat keys that count file cache
 };
-const GroupFiles kV1{"memory.limit_in_bytes", "memory.usage_in_bytes",
-                     {"total_active_file", "total_inactive_file"}};
+const GroupFiles kV1{
+    "memory.limit_in_bytes", "memory.usage_in_bytes", {"total_active_file", "total_inactive_file"}};
 const GroupFiles kV2{"memory.max", "memory.current", {"file"}};
 
 std::optional<uint64_t> GroupRoom(const std::string& dir, const GroupFiles& files) {
@@ -61,8 +61,8 @@ void Lower(std::optional<CacheRoom>& room, uint64_t bytes, CacheRoom::Source sou
 }
 
 // Every group from `group` up to the hierarchy's root.
-void LowerByGroups(std::optional<CacheRoom>& room, const std::string& hierarchy,
-                   std::string group, const GroupFiles& files) {
+void LowerByGroups(std::optional<CacheRoom>& room, const std::string& hierarchy, std::string group,
+                   const GroupFiles& files) {
   while (true) {
     if (auto bytes = GroupRoom(hierarchy + group, files))
       Lower(room, *bytes, CacheRoom::Source::Cgroup, group.empty() ? "/" : group);

@@ -62,7 +62,8 @@ class FileResidency::Answerer {
     page_size_ = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
     std::string native;
     if (!NativePath(path, native)) return;
-    fd_.Reset(RetryOnEintr([&] { return open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    fd_.Reset(
+        RetryOnEintr([&] { return open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     struct stat st;
     if (!fd_.IsValid() || fstat(fd_.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     if (!KernelAnswersTruthfully(fd_.Get(), native)) {

@@ -74,7 +74,8 @@ void OperatorReport::Warn(const std::string& text) { channel_.Line("fbwarm: WARN
 void OperatorReport::ParameterFileRead(const ParameterFile& file) {
   parameter_file_ = file;
   if (file.state != ParameterFileState::Unreadable) return;
-  Warn("Die Parameterdatei " + Narrow(file.path) + " ist vorhanden, kann aber nicht gelesen werden: " +
+  Warn("Die Parameterdatei " + Narrow(file.path) +
+       " ist vorhanden, kann aber nicht gelesen werden: " +
        (file.reason.empty() ? std::string("keine regulaere Datei") : Narrow(file.reason)) +
        ". Ihre Parameter gelten fuer diesen Lauf nicht; fbwarm als ihr Eigentuemer oder als root "
        "starten, oder ihr das Leserecht fuer diesen Benutzer geben.");
@@ -104,8 +105,8 @@ void OperatorReport::TemporaryDirectoryNotApplied(
             "\" gibt es nicht, und es kann nicht angelegt werden";
       break;
     case Outcome::EnvironmentRefused:
-      why = "TEMP und TMP koennen nicht auf \"" + Narrow(redirection.directory) +
-            "\" gesetzt werden";
+      why =
+          "TEMP und TMP koennen nicht auf \"" + Narrow(redirection.directory) + "\" gesetzt werden";
       break;
   }
   Warn("/TEMP: wurde nicht angewandt: " + why + ". TEMP und TMP bleiben, wie sie waren.");

@@ -88,7 +88,8 @@ TEST_F(ParamFileFaults, EncodingsTheToolDoesNotTakeContributeNothing) {
 
 TEST_F(ParamFileFaults, SomethingOtherThanAFileInItsPlaceIsIgnoredAndNamed) {
   std::filesystem::create_directory(ini_);
-  ExpectLinesThenError(Run(), kFileIgnored, kLibraryMissing, ErrorLines{Unreadable("Is a directory")});
+  ExpectLinesThenError(Run(), kFileIgnored, kLibraryMissing,
+                       ErrorLines{Unreadable("Is a directory")});
   std::filesystem::remove(ini_);
   // Nobody ever writes to it: opening it for a whole read would wait for ever.
   ASSERT_EQ(mkfifo(ini_.c_str(), 0600), 0);

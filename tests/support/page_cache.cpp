@@ -1,12 +1,11 @@
 #include "tests/support/page_cache.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <errno.h>
-#include <string.h>
 
 #include <algorithm>
 #include <fstream>

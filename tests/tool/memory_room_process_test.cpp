@@ -73,8 +73,8 @@ class AnonymousHolder {
     if (pid_ == 0) {
       close(ready[0]);
       std::ofstream(group.Dir() + "/cgroup.procs") << getpid() << std::flush;
-      void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                          -1, 0);
+      void* memory =
+          mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (memory == MAP_FAILED) _exit(1);
       std::memset(memory, 1, bytes);
       mlock(memory, bytes);

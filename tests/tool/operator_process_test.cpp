@@ -116,9 +116,10 @@ TEST(OperatorReporting, AFileLargerThanTheMemoryForTheCacheIsWarnedAbout) {
   EXPECT_EQ(lines[1].rfind("fbwarm: Dateicache: ", 0), 0u);
   // Room enough: no warning.
   options.env["FBWARM_TEST_MEMORY_LIMIT"] = "20000000";
-  EXPECT_EQ(ErrorLinesBeforeTheLibrary(RunWithoutClient({"/DB:" + db}, options, TestHooksBinary()).err)
-                .size(),
-            1u);
+  EXPECT_EQ(
+      ErrorLinesBeforeTheLibrary(RunWithoutClient({"/DB:" + db}, options, TestHooksBinary()).err)
+          .size(),
+      1u);
 }
 
 TEST(OperatorReporting, TheInstalledProgramReadsNoTestSettingAndTheSeamRefusesWhatItCannotRead) {

@@ -50,8 +50,8 @@ TEST(OperatorReport, TheMemoryWarningComesWhenTheFileIsLargerThanTheRoomAndNames
     SCOPED_TRACE(c.size);
     RecordingChannel channel;
     OperatorReport(channel).MemoryShort(c.size, c.room);
-    EXPECT_EQ(channel.lines, c.line.empty() ? std::vector<std::string>{}
-                                            : std::vector<std::string>{c.line});
+    EXPECT_EQ(channel.lines,
+              c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
 }
 
@@ -74,8 +74,8 @@ TEST(OperatorReport, SkippingNeedsATrustedAnswerOnly) {
     EXPECT_EQ(DecideSkip(c.state), c.expected);
     RecordingChannel channel;
     OperatorReport(channel).SkipRefused(c.expected);
-    EXPECT_EQ(channel.lines, c.line.empty() ? std::vector<std::string>{}
-                                            : std::vector<std::string>{c.line});
+    EXPECT_EQ(channel.lines,
+              c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
 }
 
@@ -139,7 +139,8 @@ TEST(OperatorReport, ProgressIsDrawnOnlyOnATerminalAtMostFourTimesASecondAndClea
   ASSERT_EQ(terminal.redraws.size(), 1u);
   report.Progress(kGB, 2 * kGB, 2.0);
   ASSERT_EQ(terminal.redraws.size(), 2u);
-  EXPECT_EQ(terminal.redraws[1], "fbwarm: Dateicache: 50 % (1.0 GB von 2.0 GB), 500.0 MB/s, noch 2 s");
+  EXPECT_EQ(terminal.redraws[1],
+            "fbwarm: Dateicache: 50 % (1.0 GB von 2.0 GB), 500.0 MB/s, noch 2 s");
   report.ProgressEnd();
   EXPECT_EQ(terminal.redraws.back(), "");
   EXPECT_TRUE(terminal.lines.empty());
@@ -158,8 +159,8 @@ TEST(OperatorReport, TheRateCountsTheFirstRequestsTimeWithItsBytes) {
 }
 
 TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
-  ParameterFile unreadable{u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::Unreadable,
-                           u"Permission denied", {}};
+  ParameterFile unreadable{
+      u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::Unreadable, u"Permission denied", {}};
   ParameterFile no_section{u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::NoSection, u"", {}};
   ParameterFile read{u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::Read, u"", {}};
   using Temp = TApplicationParamList::TempRedirection;
@@ -191,7 +192,8 @@ TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
        {"fbwarm: Parameter PASSWORD fehlt: die Parameterdatei /usr/lib/fbwarm/fbwarm.INI wurde "
         "gelesen, hat aber keinen Abschnitt [STARTPARAMS]; nur die Zeilen darin gelten als "
         "Parameter."}},
-      {"no section, nothing missing", [&](OperatorReport& r) { r.ParameterFileRead(no_section); },
+      {"no section, nothing missing",
+       [&](OperatorReport& r) { r.ParameterFileRead(no_section); },
        {}},
       {"a parameter missing from a file that was read",
        [&](OperatorReport& r) {
@@ -225,7 +227,8 @@ TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
       {"the client library, no package to name",
        [](OperatorReport& r) { r.ClientLibraryMissing("gds32.dll", u"not found", ""); },
        {"fbwarm: Die Firebird-Clientbibliothek gds32.dll kann nicht geladen werden: not found."}},
-      {"a run too short", [](OperatorReport& r) { r.RunTooShort(1234, 2000); },
+      {"a run too short",
+       [](OperatorReport& r) { r.RunTooShort(1234, 2000); },
        {"fbwarm: Der Lauf dauerte nur 1234 ms, weniger als die verlangten 2000 ms; nur deshalb "
         "endet er mit \"Fehler aufgetreten\". Der Bericht des Servers war vollstaendig."}},
       {"a path that cannot be reached for a reason of its own",
