@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 
 #include "tests/support/firebird.h"
 #include "tests/support/page_cache.h"
 #include "tests/tool/fbwarm_process.h"
+#include "tool/operator_report.h"
 
 namespace {
 
@@ -55,19 +57,23 @@ TEST_F(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   EXPECT_EQ(lines.back(), "Fertig! (DB=127.0.0.1:" + db + ")");
   EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_GT(ResidentShare(db), 0.95);
-  // Standard error tells the same: little cached before, the file read through (a memory
-  // warning may come first on a machine with less memory than the file). The large database is
-  // shared: other tests' runs may bring some of it back between the eviction and the run.
+  // Standard error tells what the read-through found and did: little cached before, every byte
+  // read, the file cached when it ended (a memory warning may come first on a machine with less
+  // room than the file). The large database is shared: other tests' runs may bring some of it
+  // back between the eviction and the run.
   const std::vector<std::string> err = SplitAt(r.err, "\n");
   ASSERT_FALSE(err.empty());
   std::smatch m;
   ASSERT_TRUE(std::regex_match(err.back(), m,
                                std::regex("fbwarm: Dateicache: .* im Cache \\(([0-9]+) %\\), "
-                                          "vorher ([0-9]+) %; gelesen .*")))
+                                          "vorher ([0-9]+) %; gelesen ([0-9.]+ GB) in .*")))
       << r.err;
-  EXPECT_GE(std::stoi(m[1]), 95);
+  const bool short_of_room = err.size() > 1 && err[0].find("WARNUNG: Die Datenbankdatei (") == 0;
+  if (!short_of_room) EXPECT_GE(std::stoi(m[1]), 95);
   EXPECT_LE(std::stoi(m[2]), 25);
+  EXPECT_EQ(m[3].str(), FormatBytes(std::filesystem::file_size(db)));
+  // What is resident after the statistics run is not asserted: it reads pages back in, and this
+  // machine reclaims idle file cache meanwhile.
 }
 
 TEST_F(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {
