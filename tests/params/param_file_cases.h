@@ -20,6 +20,3 @@ extern const std::vector<NarrowCase> kPlatformNarrowCases;
 // Makes the narrow encoding the one kPlatformNarrowCases expects: empty when it is, otherwise
 // why not.
 std::string PrepareNarrowEncoding();
-
-// The system's reason for a directory in the parameter file's place.
-extern const std::u16string kPlatformDirectoryReadFailure;

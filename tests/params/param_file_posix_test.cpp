@@ -19,5 +19,3 @@ const std::vector<NarrowCase> kPlatformNarrowCases = {
 
 // Conversions before InitTextEncoding use UTF-8, so nothing needs choosing.
 std::string PrepareNarrowEncoding() { return std::string(); }
-
-const std::u16string kPlatformDirectoryReadFailure = u"Is a directory";

@@ -25,5 +25,3 @@ std::string PrepareNarrowEncoding() {
   InitTextEncoding();
   return std::string();
 }
-
-const std::u16string kPlatformDirectoryReadFailure = u"Access is denied";

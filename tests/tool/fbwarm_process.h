@@ -9,12 +9,6 @@
 #include "tests/support/run_process.h"
 #include "tests/support/tool_output.h"
 
-// Standard error's line (a regular expression) of a run that ends with "FEHLER Fehler
-// aufgetreten" only because it was faster than 2000 ms.
-inline const std::string kTooShortLine =
-    "fbwarm: Der Lauf dauerte nur [0-9]+ ms, weniger als die verlangten 2000 ms; nur deshalb "
-    "endet er mit \"Fehler aufgetreten\"\\. Der Bericht des Servers war vollstaendig\\.";
-
 // Where the build put the binary and the stand-in client library variants.
 std::string FbwarmBinary();
 // The program with the test seam: FBWARM_TEST_RESIDENCY=mincore, FBWARM_TEST_MEMORY_LIMIT=<bytes>.
