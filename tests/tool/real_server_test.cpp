@@ -59,8 +59,7 @@ TEST_F(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   EXPECT_EQ(r.exit_code, 0);
   // Standard error tells what the read-through found and did: little cached before, every byte
   // read, the file cached when it ended (a memory warning may come first on a machine with less
-  // room than the file). The large database is shared: other tests' runs may bring some of it
-  // back between the eviction and the run.
+  // room than the file).
   const std::vector<std::string> err = SplitAt(r.err, "\n");
   ASSERT_FALSE(err.empty());
   std::smatch m;
@@ -70,7 +69,9 @@ TEST_F(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
       << r.err;
   const bool short_of_room = err.size() > 1 && err[0].find("WARNUNG: Die Datenbankdatei (") == 0;
   if (!short_of_room) EXPECT_GE(std::stoi(m[1]), 95);
-  EXPECT_LE(std::stoi(m[2]), 25);
+  // The file was evicted just before; other sessions on this shared machine may read the shared
+  // database meanwhile, so "before" is bounded loosely: a cold file is not reported warm.
+  EXPECT_LE(std::stoi(m[2]), 50);
   EXPECT_EQ(m[3].str(), FormatBytes(std::filesystem::file_size(db)));
   // What is resident after the statistics run is not asserted: it reads pages back in, and this
   // machine reclaims idle file cache meanwhile.
