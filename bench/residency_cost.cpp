@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/residency.h"
+#include "platform/testing.h"
 #include "platform/text_encoding.h"
 #include "tool/read_through.h"
 
@@ -84,10 +85,11 @@ int main(int argc, char** argv) {
 
   std::printf("File: %s, %.2f GB, %d rounds, medians\n\n", file.c_str(),
               FileResidency(path).Size() / 1e9, rounds);
-  std::printf("| mechanism | cold read-through | checks before + after | share | "
-              "/SKIPCACHED checks, cached file |\n|---|---|---|---|---|\n");
+  std::printf(
+      "| mechanism | cold read-through | checks before + after | share | "
+      "/SKIPCACHED checks, cached file |\n|---|---|---|---|---|\n");
   for (const char* mechanism : {"cachestat", "mincore"}) {
-    if (std::string(mechanism) == "mincore") setenv("FBWARM_TEST_RESIDENCY", "mincore", 1);
+    ForceMincoreResidency(std::string(mechanism) == "mincore");
     if (std::string(FileResidency(path).Mechanism()) != mechanism) {
       std::printf("| %s | not on this kernel | | | |\n", mechanism);
       continue;
@@ -104,6 +106,6 @@ int main(int argc, char** argv) {
     std::printf("| %s | %.3f s | %.1f ms | %.2f %% | %.1f ms |\n", mechanism, Median(reads),
                 Median(checks) * 1e3, Median(shares), Median(requests) * 1e3);
   }
-  unsetenv("FBWARM_TEST_RESIDENCY");
+  ForceMincoreResidency(false);
   return 0;
 }

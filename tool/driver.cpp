@@ -5,6 +5,8 @@
 #include <string>
 
 #include "base/exceptions.h"
+#include "ibclient/errors.h"
+#include "ibclient/gds_library.h"
 #include "ibclient/trace_hook.h"
 #include "params/application_param_list.h"
 #include "platform/console.h"
@@ -87,10 +89,18 @@ void NativeFileCache(LineOutput& out, OperatorReport& report, ResultRecordWriter
     out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
     const PathKind kind = QueryPath(db);
     if (kind == PathKind::Inaccessible)
-      report.PathUnreachable(db, FirstUnsearchableDirectory(db));
+      report.PathUnreachable(db, FirstUnsearchableDirectory(db), PathAccessFailure(db));
     else if (kind == PathKind::Missing && IsAbsolutePath(db))
       WarnIfMissingOnLocalServer(db, report);
   }
+}
+
+// What the parameter list found when it was made: the parameter file, and /TEMP:.
+void ReportParameterSources(OperatorReport& report) {
+  TApplicationParamList* list = ApplicationParamList();
+  if (!list) return;
+  report.ParameterFileRead(list->ParameterFileRead());
+  report.TemporaryDirectoryNotApplied(list->TemporaryDirectoryRedirection());
 }
 
 struct RunTools {
@@ -103,6 +113,7 @@ struct RunTools {
 RunEnd RunSequence(int64_t start_tick, const RunTools& tools) {
   const bool help = HasParam(u"?");
   WarnAboutExposedPassword();
+  ReportParameterSources(tools.report);
   if (help) {
     ShowHelp(tools.out);
     return RunEnd{RunOutcome::Help, 0, 0, {}};
@@ -128,25 +139,34 @@ RunEnd FailedRunEnd(const std::exception& failure, uint32_t elapsed) {
   return end;
 }
 
+// What the operator is told on standard error about a failure, before its "FEHLER " line.
+void ExplainFailure(const std::exception& failure, OperatorReport& report) {
+  if (const auto* missing = dynamic_cast<const EIBClientLibraryMissing*>(&failure))
+    report.ClientLibraryMissing(missing->Library(), missing->LoaderReason(),
+                                ClientLibraryPackage());
+  else if (const auto* parameter = dynamic_cast<const EParameterMissing*>(&failure))
+    report.ParameterMissing(parameter->Name());
+  else if (const auto* too_fast = dynamic_cast<const ERunTooFast*>(&failure))
+    report.RunTooShort(too_fast->ElapsedMilliseconds(), kMinimumRunMilliseconds);
+}
+
+std::u16string MessageOf(const std::exception& failure) {
+  if (const auto* own = dynamic_cast<const Exception*>(&failure)) return own->Message();
+  if (dynamic_cast<const std::bad_alloc*>(&failure)) return EOutOfMemory().Message();
+  return FromNarrow(failure.what());
+}
+
 // The one place that catches: every failure of the run becomes one "FEHLER " line.
 RunEnd RunHandled(int64_t start_tick, const RunTools& tools) {
-  std::u16string message;
-  RunEnd end;
   try {
     return RunSequence(start_tick, tools);
-  } catch (const Exception& e) {
-    message = e.Message();
-    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
-  } catch (const std::bad_alloc& e) {
-    message = EOutOfMemory().Message();
-    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
-  } catch (const std::exception& e) {
-    message = FromNarrow(e.what());
-    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
+  } catch (const std::exception& failure) {
+    RunEnd end = FailedRunEnd(failure, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
+    ExplainFailure(failure, tools.report);
+    end.error_report = u"FEHLER " + MessageOf(failure);
+    tools.out.PrintLine(end.error_report);
+    return end;
   }
-  end.error_report = u"FEHLER " + message;
-  tools.out.PrintLine(end.error_report);
-  return end;
 }
 
 void ReportEscapedError(const std::string& text) { ConsoleWriteError("fbwarm: " + text + "\n"); }

@@ -7,9 +7,9 @@
 #include "tool/operator_report.h"
 #include "tool/result_record_writer.h"
 
-// Reads the local database file at path through. With skip_cached, each request that the cache
-// already wholly holds (by a trusted answer) is skipped, unless the file is larger than half the
-// memory available. Progress goes to the report and, when given, to the result records.
-// Raises EOutOfMemory when the read buffer cannot be obtained.
+// Reads the local database file at path through. With skip_cached, each request that a trusted
+// answer says the cache already wholly holds is skipped, at any size of the file. Progress goes
+// to the report and, when given, to the result records. Raises EOutOfMemory when the read buffer
+// cannot be obtained.
 void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport& report,
                    ResultRecordWriter* records = nullptr);

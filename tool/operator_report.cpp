@@ -9,8 +9,8 @@
 
 namespace {
 
-// Progress is redrawn at most this often.
-constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+// Progress is redrawn at most this often, in seconds.
+constexpr double kProgressInterval = 0.25;
 
 std::string Narrow(std::u16string_view text) { return ToNarrow(text); }
 
@@ -165,26 +165,81 @@ void ConsoleErrorChannel::Redraw(const std::string& text) {
 
 bool ConsoleErrorChannel::IsTerminal() { return StandardErrorIsTerminal(); }
 
-std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64_t resident) {
-  const uint64_t room = available + std::min(resident, size);
-  if (size <= room) return std::nullopt;
-  return room;
-}
-
-SkipRefusal DecideSkip(ResidencyState residency, uint64_t size, std::optional<uint64_t> available) {
+SkipRefusal DecideSkip(ResidencyState residency) {
   if (residency == ResidencyState::HiddenFromUser) return SkipRefusal::ResidencyHidden;
   if (residency != ResidencyState::Trusted) return SkipRefusal::ResidencyUnavailable;
-  if (available && size > *available / 2) return SkipRefusal::FileTooLarge;
   return SkipRefusal::None;
 }
 
 void OperatorReport::Warn(const std::string& text) { channel_.Line("fbwarm: WARNUNG: " + text); }
 
-void OperatorReport::PathUnreachable(const std::u16string& path, const std::u16string& directory) {
-  const std::string where =
-      directory.empty() ? "ein Verzeichnis auf dem Weg" : "das Verzeichnis " + Narrow(directory);
+void OperatorReport::ParameterFileRead(const ParameterFile& file) {
+  parameter_file_ = file;
+  if (file.state != ParameterFileState::Unreadable) return;
+  Warn("Die Parameterdatei " + Narrow(file.path) +
+       " ist vorhanden, kann aber nicht gelesen werden: " +
+       (file.reason.empty() ? std::string("keine regulaere Datei") : Narrow(file.reason)) +
+       ". Ihre Parameter gelten fuer diesen Lauf nicht; fbwarm als ihr Eigentuemer oder als root "
+       "starten, oder ihr das Leserecht fuer diesen Benutzer geben.");
+}
+
+void OperatorReport::ParameterMissing(const std::u16string& name) {
+  // An unreadable file was named when the run began.
+  if (parameter_file_.state != ParameterFileState::NoSection) return;
+  channel_.Line("fbwarm: Parameter " + Narrow(name) + " fehlt: die Parameterdatei " +
+                Narrow(parameter_file_.path) +
+                " wurde gelesen, hat aber keinen Abschnitt [STARTPARAMS]; nur die Zeilen darin "
+                "gelten als Parameter.");
+}
+
+void OperatorReport::TemporaryDirectoryNotApplied(
+    const TApplicationParamList::TempRedirection& redirection) {
+  using Outcome = TApplicationParamList::TempRedirection::Outcome;
+  std::string why;
+  switch (redirection.outcome) {
+    case Outcome::Applied:
+      return;
+    case Outcome::TooLong:
+      why = "der Wert ist laenger als " + std::to_string(kMaxParamValueLength) + " Zeichen";
+      break;
+    case Outcome::NoDirectory:
+      why = "das Verzeichnis \"" + Narrow(redirection.directory) +
+            "\" gibt es nicht, und es kann nicht angelegt werden";
+      break;
+    case Outcome::EnvironmentRefused:
+      why =
+          "TEMP und TMP koennen nicht auf \"" + Narrow(redirection.directory) + "\" gesetzt werden";
+      break;
+  }
+  Warn("/TEMP: wurde nicht angewandt: " + why + ". TEMP und TMP bleiben, wie sie waren.");
+}
+
+void OperatorReport::ClientLibraryMissing(const std::string& library, const std::u16string& reason,
+                                          const std::string& package) {
+  std::string text = "fbwarm: Die Firebird-Clientbibliothek " + library +
+                     " kann nicht geladen werden: " + Narrow(reason) + ".";
+  if (!package.empty())
+    text += " Sie gehoert zum Debian-Paket " + package + " (apt-get install " + package + ").";
+  channel_.Line(text);
+}
+
+void OperatorReport::RunTooShort(uint32_t elapsed_ms, uint32_t minimum_ms) {
+  channel_.Line("fbwarm: Der Lauf dauerte nur " + std::to_string(elapsed_ms) +
+                " ms, weniger als die verlangten " + std::to_string(minimum_ms) +
+                " ms; nur deshalb endet er mit \"Fehler aufgetreten\". Der Bericht des Servers "
+                "war vollstaendig.");
+}
+
+void OperatorReport::PathUnreachable(const std::u16string& path, const std::u16string& directory,
+                                     const std::u16string& reason) {
+  if (directory.empty()) {
+    Warn("Der Pfad " + Narrow(path) + " ist vielleicht lokal, kann aber nicht erreicht werden: " +
+         Narrow(reason) + ". Der Dateicache wurde nicht gefuellt.");
+    return;
+  }
   Warn("Der Pfad " + Narrow(path) +
-       " ist vielleicht lokal, kann aber nicht erreicht werden: " + where +
+       " ist vielleicht lokal, kann aber nicht erreicht werden: das Verzeichnis " +
+       Narrow(directory) +
        " darf von diesem Benutzer nicht durchsucht werden. Der Dateicache wurde nicht "
        "gefuellt; fbwarm als Benutzer des Servers oder als root starten, oder das Suchrecht (x) "
        "auf dem Verzeichnis geben.");
@@ -208,19 +263,28 @@ void OperatorReport::ReadBroken(const std::u16string& path, const std::u16string
        " ab: " + Narrow(reason) + ". Der Rest der Datei wurde nicht in den Dateicache gelesen.");
 }
 
-void OperatorReport::MemoryShort(uint64_t size, uint64_t available, uint64_t resident) {
-  const std::optional<uint64_t> room = CacheShortfall(size, available, resident);
-  if (!room) return;
+void OperatorReport::MemoryShort(uint64_t size, const CacheRoom& room) {
+  if (size <= room.bytes) return;
+  std::string source;
+  switch (room.source) {
+    case CacheRoom::Source::MemAvailable:
+      source = "nach MemAvailable";
+      break;
+    case CacheRoom::Source::Cgroup:
+      source = "Grenze der Speicher-cgroup " + room.cgroup + " abzueglich ihres uebrigen Speichers";
+      break;
+    case CacheRoom::Source::Imposed:
+      source = "vorgegebene Grenze";
+      break;
+  }
   Warn("Die Datenbankdatei (" + FormatBytes(size) +
-       ") ist groesser als der Speicher, den der "
-       "Dateicache nutzen kann (" +
-       FormatBytes(available) + " verfuegbar, " + FormatBytes(std::min(resident, size)) +
-       " der Datei schon im Cache): nur etwa " + FormatBytes(*room) +
-       " der Datei koennen im Cache bleiben; das Lesen verdraengt ihren "
-       "Anfang und andere Daten aus dem Cache.");
+       ") ist groesser als der Speicher, den der Dateicache nutzen kann (" +
+       FormatBytes(room.bytes) + ", " + source + "): hoechstens etwa " + FormatBytes(room.bytes) +
+       " der Datei koennen im Cache bleiben; das Lesen verdraengt ihren Anfang und andere Daten "
+       "aus dem Cache.");
 }
 
-void OperatorReport::SkipRefused(SkipRefusal why, uint64_t size, uint64_t available) {
+void OperatorReport::SkipRefused(SkipRefusal why) {
   std::string reason;
   switch (why) {
     case SkipRefusal::None:
@@ -231,28 +295,16 @@ void OperatorReport::SkipRefused(SkipRefusal why, uint64_t size, uint64_t availa
     case SkipRefusal::ResidencyUnavailable:
       reason = "die Belegung des Dateicaches auf diesem System nicht feststellbar ist";
       break;
-    case SkipRefusal::FileTooLarge:
-      reason = "die Datei (" + FormatBytes(size) +
-               ") groesser ist als die Haelfte des "
-               "verfuegbaren Speichers (" +
-               FormatBytes(available) + ")";
-      break;
   }
   channel_.Line("fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil " + reason + ".");
 }
 
-void OperatorReport::Progress(uint64_t done, uint64_t total) {
+void OperatorReport::Progress(uint64_t done, uint64_t total, double seconds) {
   if (!channel_.IsTerminal()) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (!progress_shown_) {
-    progress_start_ = now;
-  } else if (now - progress_last_ < kProgressInterval) {
-    return;
-  }
-  progress_last_ = now;
+  if (progress_shown_ && seconds - progress_last_ < kProgressInterval) return;
+  progress_last_ = seconds;
   progress_shown_ = true;
   done = std::min(done, total);
-  const double seconds = std::chrono::duration<double>(now - progress_start_).count();
   std::string text = "fbwarm: Dateicache: " + std::to_string(total ? done * 100 / total : 100) +
                      " % (" + FormatBytes(done) + " von " + FormatBytes(total) + ")";
   if (seconds > 0 && done > 0) {
@@ -285,6 +337,8 @@ void OperatorReport::ReadThroughDone(const ReadThroughSummary& s) {
           Rate(s.bytes_read, s.seconds) + ")";
   const uint64_t skipped = std::min(s.bytes_skipped, s.size - std::min(s.size, s.bytes_read));
   if (skipped > 0) text += ", " + FormatBytes(skipped) + " schon im Cache und uebersprungen";
+  if (s.start_size != 0 && s.start_size != s.size)
+    text += "; die Datei war beim Start " + FormatBytes(s.start_size) + " gross";
   channel_.Line(text);
 }
 

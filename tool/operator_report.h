@@ -11,6 +11,9 @@
 #include <string_view>
 
 #include "base/byte_count.h"
+#include "params/application_param_list.h"
+#include "params/param_file.h"
+#include "platform/cache_memory.h"
 #include "platform/files.h"
 #include "platform/residency.h"
 #include "tool/cache_bypass.h"
@@ -39,7 +42,8 @@ class ConsoleErrorChannel : public ErrorChannel {
 
 // What the read-through of the database file found and did.
 struct ReadThroughSummary {
-  uint64_t size = 0;
+  uint64_t size = 0;        // at the end: the file may have grown or shrunk meanwhile
+  uint64_t start_size = 0;  // when the read-through began
   ResidencyState residency = ResidencyState::Unavailable;
   ResidentPages before, after;
   uint64_t page_size = 4096;
@@ -49,23 +53,40 @@ struct ReadThroughSummary {
 };
 
 // Why /SKIPCACHED did not skip anything.
-enum class SkipRefusal { None, ResidencyHidden, ResidencyUnavailable, FileTooLarge };
+enum class SkipRefusal { None, ResidencyHidden, ResidencyUnavailable };
 
 class OperatorReport {
  public:
   explicit OperatorReport(ErrorChannel& channel) : channel_(channel) {}
 
-  // The database path may be local, but a directory on the way cannot be searched.
-  void PathUnreachable(const std::u16string& path, const std::u16string& directory);
+  // The parameter file as the run found it: a file that is there but could not be read is
+  // said at once; a missing [STARTPARAMS] section only if a parameter turns out to be missing.
+  void ParameterFileRead(const ParameterFile& file);
+  // The run ends with "Parameter <name> fehler".
+  void ParameterMissing(const std::u16string& name);
+  // A /TEMP: value was given but could not be applied.
+  void TemporaryDirectoryNotApplied(const TApplicationParamList::TempRedirection& redirection);
+  // The client library could not be loaded: the file handed to the loader, the loader's
+  // reason, and the package that installs it (may be empty).
+  void ClientLibraryMissing(const std::string& library, const std::u16string& reason,
+                            const std::string& package);
+  // The run ends with "Fehler aufgetreten" only because it took less than the minimum.
+  void RunTooShort(uint32_t elapsed_ms, uint32_t minimum_ms);
+
+  // The database path may be local, but cannot be reached: a directory on the way cannot be
+  // searched (directory), or for the system's reason.
+  void PathUnreachable(const std::u16string& path, const std::u16string& directory,
+                       const std::u16string& reason);
   // The file exists but cannot be opened, or a read failed after `done` bytes.
   void FileUnreadable(const std::u16string& path, const std::u16string& reason,
                       const FileOwnership& ownership);
   void ReadBroken(const std::u16string& path, const std::u16string& reason, uint64_t done);
-  // The file is larger than the memory the cache can use (resident: trusted share already held).
-  void MemoryShort(uint64_t size, uint64_t available, uint64_t resident);
-  void SkipRefused(SkipRefusal why, uint64_t size, uint64_t available);
-  // Progress of the read-through; drawn only on a terminal, a few times a second at most.
-  void Progress(uint64_t done, uint64_t total);
+  // The file is larger than the room the file cache has for it.
+  void MemoryShort(uint64_t size, const CacheRoom& room);
+  void SkipRefused(SkipRefusal why);
+  // Progress of the read-through, `seconds` after it began; drawn only on a terminal, a few
+  // times a second at most.
+  void Progress(uint64_t done, uint64_t total, double seconds);
   void ProgressEnd();
   void ReadThroughDone(const ReadThroughSummary& summary);
 
@@ -82,13 +103,11 @@ class OperatorReport {
   void Warn(const std::string& text);
 
   ErrorChannel& channel_;
-  std::chrono::steady_clock::time_point progress_start_{}, progress_last_{};
+  ParameterFile parameter_file_;
+  double progress_last_ = 0;
   bool progress_shown_ = false;
 };
 
-// Bytes the cache can hold of a file: nothing when all of it fits, else what fits.
-std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64_t resident);
-
-// Whether /SKIPCACHED may skip: only on a trusted answer and for a file no larger than half
-// the memory available (skipped pages are not marked as used and would be evicted first).
-SkipRefusal DecideSkip(ResidencyState residency, uint64_t size, std::optional<uint64_t> available);
+// Whether /SKIPCACHED may skip: only on a trusted answer, and then exactly the requests it
+// says are resident, at any size (a file larger than the room gets the memory warning).
+SkipRefusal DecideSkip(ResidencyState residency);

@@ -9,9 +9,8 @@
 namespace {
 
 void RequireParams(const WarmUpContext& context) {
-  if (context.param_value(u"USER").empty()) throw Exception(u"Parameter USER fehler");
-  if (context.param_value(u"PASSWORD").empty()) throw Exception(u"Parameter PASSWORD fehler");
-  if (context.param_value(u"DB").empty()) throw Exception(u"Parameter DB fehler");
+  for (const std::u16string name : {u"USER", u"PASSWORD", u"DB"})
+    if (context.param_value(name).empty()) throw EParameterMissing(name);
 }
 
 // Configures the client for the statistics run and returns the database label.

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <functional>
 
 namespace {
 
@@ -25,53 +25,57 @@ constexpr uint64_t kGB = 1000000000;
 
 }  // namespace
 
-TEST(OperatorReport, TheMemoryWarningCountsWhatIsAlreadyCachedAndFitsExactlyAtTheLimit) {
+TEST(OperatorReport, TheMemoryWarningComesWhenTheFileIsLargerThanTheRoomAndNamesItsSource) {
   struct Case {
-    uint64_t size, available, resident;
-    std::optional<uint64_t> room;
-  } cases[] = {
-      {10 * kGB, 4 * kGB, 0, 4 * kGB},
-      {10 * kGB, 4 * kGB, 3 * kGB, 7 * kGB},
-      {10 * kGB, 4 * kGB, 6 * kGB, std::nullopt},
-      {10 * kGB, 10 * kGB, 0, std::nullopt},
-      {10 * kGB, 0, 20 * kGB, std::nullopt},  // resident never counts above the file's size
-      {0, 0, 0, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.size << " " << c.available << " " << c.resident);
-    EXPECT_EQ(CacheShortfall(c.size, c.available, c.resident), c.room);
-    RecordingChannel channel;
-    OperatorReport(channel).MemoryShort(c.size, c.available, c.resident);
-    ASSERT_EQ(channel.lines.size(), c.room ? 1u : 0u);
-    if (c.room) {
-      EXPECT_NE(channel.lines[0].find("nur etwa " + FormatBytes(*c.room) + " der Datei"),
-                std::string::npos)
-          << channel.lines[0];
-    }
-  }
-}
-
-TEST(OperatorReport, SkippingNeedsATrustedAnswerAndAFileOfAtMostHalfTheMemory) {
-  struct Case {
-    ResidencyState state;
     uint64_t size;
-    std::optional<uint64_t> available;
-    SkipRefusal expected;
+    CacheRoom room;
+    std::string line;  // empty: no warning
   } cases[] = {
-      {ResidencyState::Trusted, 5 * kGB, 10 * kGB, SkipRefusal::None},
-      {ResidencyState::Trusted, 5 * kGB + 1, 10 * kGB, SkipRefusal::FileTooLarge},
-      {ResidencyState::Trusted, 5 * kGB, std::nullopt, SkipRefusal::None},
-      {ResidencyState::HiddenFromUser, 1, 10 * kGB, SkipRefusal::ResidencyHidden},
-      {ResidencyState::Unavailable, 1, 10 * kGB, SkipRefusal::ResidencyUnavailable},
+      {10 * kGB, {10 * kGB, CacheRoom::Source::MemAvailable, ""}, ""},
+      {0, {0, CacheRoom::Source::MemAvailable, ""}, ""},
+      {10 * kGB,
+       {4 * kGB, CacheRoom::Source::MemAvailable, ""},
+       "fbwarm: WARNUNG: Die Datenbankdatei (10.0 GB) ist groesser als der Speicher, den der "
+       "Dateicache nutzen kann (4.0 GB, nach MemAvailable): hoechstens etwa 4.0 GB der Datei "
+       "koennen im Cache bleiben; das Lesen verdraengt ihren Anfang und andere Daten aus dem "
+       "Cache."},
+      {300000000,
+       {190000000, CacheRoom::Source::Cgroup, "/fbwarm/db"},
+       "fbwarm: WARNUNG: Die Datenbankdatei (300.0 MB) ist groesser als der Speicher, den der "
+       "Dateicache nutzen kann (190.0 MB, Grenze der Speicher-cgroup /fbwarm/db abzueglich ihres "
+       "uebrigen Speichers): hoechstens etwa 190.0 MB der Datei koennen im Cache bleiben; das "
+       "Lesen verdraengt ihren Anfang und andere Daten aus dem Cache."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
-    EXPECT_EQ(DecideSkip(c.state, c.size, c.available), c.expected);
     RecordingChannel channel;
-    OperatorReport(channel).SkipRefused(c.expected, c.size, c.available.value_or(0));
-    EXPECT_EQ(channel.lines.size(), c.expected == SkipRefusal::None ? 0u : 1u);
-    for (const std::string& line : channel.lines)
-      EXPECT_EQ(line.rfind("fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil ", 0), 0u);
+    OperatorReport(channel).MemoryShort(c.size, c.room);
+    EXPECT_EQ(channel.lines,
+              c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+  }
+}
+
+TEST(OperatorReport, SkippingNeedsATrustedAnswerOnly) {
+  struct Case {
+    ResidencyState state;
+    SkipRefusal expected;
+    std::string line;
+  } cases[] = {
+      {ResidencyState::Trusted, SkipRefusal::None, ""},
+      {ResidencyState::HiddenFromUser, SkipRefusal::ResidencyHidden,
+       "fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil dieser Benutzer die Belegung des "
+       "Dateicaches nicht sehen kann."},
+      {ResidencyState::Unavailable, SkipRefusal::ResidencyUnavailable,
+       "fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil die Belegung des Dateicaches auf "
+       "diesem System nicht feststellbar ist."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(DecideSkip(c.state), c.expected);
+    RecordingChannel channel;
+    OperatorReport(channel).SkipRefused(c.expected);
+    EXPECT_EQ(channel.lines,
+              c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
 }
 
@@ -121,22 +125,22 @@ TEST(OperatorReport, TheResidencyLineShowsBeforeAndAfterOnlyForATrustedAnswer) {
 TEST(OperatorReport, ProgressIsDrawnOnlyOnATerminalAtMostFourTimesASecondAndCleared) {
   RecordingChannel pipe(false);
   OperatorReport quiet(pipe);
-  for (int i = 0; i < 10; ++i) quiet.Progress(i, 10);
+  for (int i = 0; i < 10; ++i) quiet.Progress(i, 10, i * 0.5);
   quiet.ProgressEnd();
   EXPECT_TRUE(pipe.redraws.empty());
   EXPECT_TRUE(pipe.lines.empty());
 
   RecordingChannel terminal(true);
   OperatorReport report(terminal);
-  for (int i = 0; i < 1000; ++i) report.Progress(i * 1000000ull, 2 * kGB);  // within microseconds
+  for (int i = 0; i < 1000; ++i) report.Progress(i * 1000000ull, 2 * kGB, i * 1e-6);
   ASSERT_EQ(terminal.redraws.size(), 1u);
   EXPECT_EQ(terminal.redraws[0], "fbwarm: Dateicache: 0 % (0 B von 2.0 GB)");
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  report.Progress(kGB, 2 * kGB);
+  report.Progress(kGB, 2 * kGB, 0.2);  // within a quarter second of the last drawing
+  ASSERT_EQ(terminal.redraws.size(), 1u);
+  report.Progress(kGB, 2 * kGB, 2.0);
   ASSERT_EQ(terminal.redraws.size(), 2u);
-  EXPECT_EQ(terminal.redraws[1].rfind("fbwarm: Dateicache: 50 % (1.0 GB von 2.0 GB), ", 0), 0u)
-      << terminal.redraws[1];
-  EXPECT_TRUE(terminal.redraws[1].ends_with(" s")) << terminal.redraws[1];
+  EXPECT_EQ(terminal.redraws[1],
+            "fbwarm: Dateicache: 50 % (1.0 GB von 2.0 GB), 500.0 MB/s, noch 2 s");
   report.ProgressEnd();
   EXPECT_EQ(terminal.redraws.back(), "");
   EXPECT_TRUE(terminal.lines.empty());
@@ -242,6 +246,107 @@ TEST(OperatorReport, TheBypassVerdictNamesTheSourceOfEachInput) {
     verdict.outcome = silent;
     OperatorReport(channel).CacheBypass(verdict);
     EXPECT_TRUE(channel.lines.empty());
+  }
+}
+
+TEST(OperatorReport, TheRateCountsTheFirstRequestsTimeWithItsBytes) {
+  // The first request of 64 MiB took a second: 67.1 MB/s, and three more take three seconds.
+  RecordingChannel terminal(true);
+  OperatorReport report(terminal);
+  report.Progress(64 << 20, 256 << 20, 1.0);
+  report.Progress(128 << 20, 256 << 20, 2.0);
+  EXPECT_EQ(terminal.redraws,
+            (std::vector<std::string>{
+                "fbwarm: Dateicache: 25 % (67.1 MB von 268.4 MB), 67.1 MB/s, noch 3 s",
+                "fbwarm: Dateicache: 50 % (134.2 MB von 268.4 MB), 67.1 MB/s, noch 2 s"}));
+}
+
+TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
+  ParameterFile unreadable{
+      u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::Unreadable, u"Permission denied", {}};
+  ParameterFile no_section{u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::NoSection, u"", {}};
+  ParameterFile read{u"/usr/lib/fbwarm/fbwarm.INI", ParameterFileState::Read, u"", {}};
+  using Temp = TApplicationParamList::TempRedirection;
+  struct Case {
+    const char* what;
+    std::function<void(OperatorReport&)> say;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"an unreadable parameter file, said at once",
+       [&](OperatorReport& r) { r.ParameterFileRead(unreadable); },
+       {"fbwarm: WARNUNG: Die Parameterdatei /usr/lib/fbwarm/fbwarm.INI ist vorhanden, kann aber "
+        "nicht gelesen werden: Permission denied. Ihre Parameter gelten fuer diesen Lauf nicht; "
+        "fbwarm als ihr Eigentuemer oder als root starten, oder ihr das Leserecht fuer diesen "
+        "Benutzer geben."}},
+      {"an unreadable parameter file is not said twice when a parameter is missing",
+       [&](OperatorReport& r) {
+         r.ParameterFileRead(unreadable);
+         r.ParameterMissing(u"USER");
+       },
+       {"fbwarm: WARNUNG: Die Parameterdatei /usr/lib/fbwarm/fbwarm.INI ist vorhanden, kann aber "
+        "nicht gelesen werden: Permission denied. Ihre Parameter gelten fuer diesen Lauf nicht; "
+        "fbwarm als ihr Eigentuemer oder als root starten, oder ihr das Leserecht fuer diesen "
+        "Benutzer geben."}},
+      {"no section, and a parameter missing",
+       [&](OperatorReport& r) {
+         r.ParameterFileRead(no_section);
+         r.ParameterMissing(u"PASSWORD");
+       },
+       {"fbwarm: Parameter PASSWORD fehlt: die Parameterdatei /usr/lib/fbwarm/fbwarm.INI wurde "
+        "gelesen, hat aber keinen Abschnitt [STARTPARAMS]; nur die Zeilen darin gelten als "
+        "Parameter."}},
+      {"no section, nothing missing",
+       [&](OperatorReport& r) { r.ParameterFileRead(no_section); },
+       {}},
+      {"a parameter missing from a file that was read",
+       [&](OperatorReport& r) {
+         r.ParameterFileRead(read);
+         r.ParameterMissing(u"DB");
+       },
+       {}},
+      {"/TEMP: applied", [](OperatorReport& r) { r.TemporaryDirectoryNotApplied(Temp{}); }, {}},
+      {"/TEMP: too long",
+       [](OperatorReport& r) {
+         r.TemporaryDirectoryNotApplied(Temp{Temp::Outcome::TooLong, u""});
+       },
+       {"fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: der Wert ist laenger als 255 Zeichen. "
+        "TEMP und TMP bleiben, wie sie waren."}},
+      {"/TEMP: no directory",
+       [](OperatorReport& r) {
+         r.TemporaryDirectoryNotApplied(Temp{Temp::Outcome::NoDirectory, u"/proc/tmp"});
+       },
+       {"fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: das Verzeichnis \"/proc/tmp\" gibt es "
+        "nicht, und es kann nicht angelegt werden. TEMP und TMP bleiben, wie sie waren."}},
+      {"the client library",
+       [](OperatorReport& r) {
+         r.ClientLibraryMissing("libfbclient.so.2",
+                                u"libfbclient.so.2: cannot open shared object file: No such "
+                                u"file or directory",
+                                "libfbclient2");
+       },
+       {"fbwarm: Die Firebird-Clientbibliothek libfbclient.so.2 kann nicht geladen werden: "
+        "libfbclient.so.2: cannot open shared object file: No such file or directory. Sie "
+        "gehoert zum Debian-Paket libfbclient2 (apt-get install libfbclient2)."}},
+      {"the client library, no package to name",
+       [](OperatorReport& r) { r.ClientLibraryMissing("gds32.dll", u"not found", ""); },
+       {"fbwarm: Die Firebird-Clientbibliothek gds32.dll kann nicht geladen werden: not found."}},
+      {"a run too short",
+       [](OperatorReport& r) { r.RunTooShort(1234, 2000); },
+       {"fbwarm: Der Lauf dauerte nur 1234 ms, weniger als die verlangten 2000 ms; nur deshalb "
+        "endet er mit \"Fehler aufgetreten\". Der Bericht des Servers war vollstaendig."}},
+      {"a path that cannot be reached for a reason of its own",
+       [](OperatorReport& r) {
+         r.PathUnreachable(u"/srv/loop.fdb", u"", u"Too many levels of symbolic links");
+       },
+       {"fbwarm: WARNUNG: Der Pfad /srv/loop.fdb ist vielleicht lokal, kann aber nicht erreicht "
+        "werden: Too many levels of symbolic links. Der Dateicache wurde nicht gefuellt."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingChannel channel;
+    OperatorReport report(channel);
+    c.say(report);
+    EXPECT_EQ(channel.lines, c.lines);
   }
 }
 
