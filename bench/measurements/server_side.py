@@ -25,16 +25,17 @@ def measure_state(ctx, state):
     for r in range(ctx.runs):
         for name, cmd in rotated(cases, r):
             ctx.cache.evict() if state == "cold" else ctx.cache.load()
-            took, rss, text = ctx.run(cmd)
-            if name.startswith("fbwarm"):
-                fbwarm.check_output(text, with_read_through=cmd is ctx.fbwarm.full)
-            elif "Analyzing database pages" not in text:
-                raise BenchError(f"{name} printed no report:\n{text[-2000:]}")
-            acc[name]["secs"].append(took)
-            acc[name]["rss"].append(rss)
+            run = ctx.run(cmd)
+            if fbwarm.is_fbwarm(cmd):
+                fbwarm.check_output(run.out, with_read_through=cmd is ctx.fbwarm.full)
+            elif "Analyzing database pages" not in run.out:
+                raise BenchError(f"{name} printed no report:\n{run.out[-2000:]}")
+            acc[name]["secs"].append(run.secs)
+            acc[name]["rss"].append(run.rss_kib)
         log(f"server side, {state}, round {r + 1}/{ctx.runs}")
     return {n: {"secs": summary(a["secs"]), "rss_kib": max(a["rss"])} for n, a in acc.items()}
 
 
 def measure(ctx, done):
-    return ctx.timed("server side", lambda: {state: measure_state(ctx, state) for state in ("cold", "warm")})
+    return ctx.timed("server side", lambda: {state: measure_state(ctx, state) for state in ("cold", "warm")}
+                     | {"commands": ctx.shown(tools(ctx))})

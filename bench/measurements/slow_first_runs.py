@@ -32,13 +32,13 @@ def measure(ctx, storage):
             storage.restart("warm" if name == "fully warm" else "cold")
             prep_secs = 0.0
             if prep:
-                prep_secs, _, text = ctx.run(prep, keep_output=prep is full)
+                run = ctx.run(prep, keep_output=prep is full)
                 if prep is full:
-                    fbwarm.check_output(text, with_read_through=True)
+                    fbwarm.check_output(run.out, with_read_through=True)
+                prep_secs = run.secs
             a["prep"].append(prep_secs)
             a["resident"].append(ctx.cache.residency())
-            _, _, text = ctx.run(lookup)
-            q = json.loads(text.strip().splitlines()[-1])
+            q = json.loads(ctx.run(lookup).out.strip().splitlines()[-1])
             found.add(q["found"])
             a["lookup_s"].append(q["total_s"])
             a["p50_ms"].append(q["p50_ms"])
@@ -55,4 +55,6 @@ def measure(ctx, storage):
     if len(found) != 1:
         raise BenchError(f"the look-ups found different numbers of rows: {sorted(found)}")
     return {"lookups": int(lookup[3]), "found": found.pop(),
-            "cases": {n: {k: summary(v) for k, v in a.items()} for n, a in acc.items()}}
+            "cases": {n: {k: summary(v) for k, v in a.items()} for n, a in acc.items()},
+            "commands": ctx.shown([(n, prep) for n, prep in cases if prep]
+                                  + [("look-ups", lookup), ("full scan", scan)])}

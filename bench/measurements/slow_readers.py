@@ -5,6 +5,8 @@ import json
 import os
 import subprocess
 
+from measurements.file_cache import READ_THROUGH
+from suite import fbwarm
 from suite.messages import BenchError, log
 from suite.page_cache import PageCache
 from suite.rounds import rotated, summary
@@ -34,7 +36,7 @@ def slice_file(ctx):
 
 def tools(ctx, path, fio_json):
     return [
-        ("fbwarm read-through", [ctx.programs.reader, path]),
+        (READ_THROUGH, ctx.fbwarm.read_through(path)),
         ("cat", ["cat", path]),
         ("dd bs=64M", ["dd", f"if={path}", "of=/dev/null", "bs=64M", "status=none"]),
         ("vmtouch -t", ["vmtouch", "-tq", path]),
@@ -42,6 +44,13 @@ def tools(ctx, path, fio_json):
                           "--direct=0", "--bs=1M", "--iodepth=32", "--invalidate=0", "--readonly",
                           "--output-format=json", f"--output={fio_json}"]),
     ]
+
+
+def timed(ctx, name, cmd, path, fio_json):
+    if name == READ_THROUGH:
+        return fbwarm.read_through_seconds(ctx.run(cmd, records=True))
+    took = ctx.run(cmd, keep_output=False).secs
+    return fio_seconds(fio_json, os.path.getsize(path)) if name.startswith("fio") else took
 
 
 def measure(ctx, storage, read_ahead_kb):
@@ -55,12 +64,9 @@ def measure(ctx, storage, read_ahead_kb):
     for r in range(ctx.runs):
         for name, cmd in rotated(readers, r):
             cache.evict()
-            took, _, _ = ctx.run(cmd, keep_output=False)
-            if name.startswith("fio"):
-                took = fio_seconds(fio_json, os.path.getsize(path))
-            acc[name].append(took)
+            acc[name].append(timed(ctx, name, cmd, path, fio_json))
             resident[name].append(cache.residency())
         log(f"{storage.profile}: readers at read-ahead {read_ahead_kb} KiB, round {r + 1}/{ctx.runs}")
     return {"bytes": os.path.getsize(path), "read_ahead_kb": storage.disk.read_ahead_kb(),
             "tools": {n: summary(v) for n, v in acc.items()},
-            "resident_after": {n: min(v) for n, v in resident.items()}}
+            "resident_after": {n: min(v) for n, v in resident.items()}, "commands": ctx.shown(readers)}

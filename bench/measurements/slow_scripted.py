@@ -16,18 +16,20 @@ def tools(ctx):
 
 def measure(ctx, storage):
     out = {}
+    skip_cases = ctx.fbwarm.skip_cases() if ctx.fbwarm.skip_cached else []
     for state in ("cold", "warm"):
-        names = tools(ctx) + (ctx.fbwarm.skip_cases() if ctx.fbwarm.skip_cached and state == "warm" else [])
+        names = tools(ctx) + (skip_cases if state == "warm" else [])
         acc = {n: [] for n, _ in names}
         for r in range(ctx.runs):
             for name, cmd in rotated(names, r):
                 ctx.cache.evict() if state == "cold" else ctx.cache.load()
-                took, _, text = ctx.run(cmd)
-                if name.startswith("fbwarm") or name.startswith("FBWARM_TEST"):
-                    fbwarm.check_output(text, with_read_through=True)
-                elif "Analyzing database pages" not in text:
-                    raise BenchError(f"{name} printed no report:\n{text[-2000:]}")
-                acc[name].append(took)
+                run = ctx.run(cmd)
+                if fbwarm.is_fbwarm(cmd):
+                    fbwarm.check_output(run.out, with_read_through=True)
+                elif "Analyzing database pages" not in run.out:
+                    raise BenchError(f"{name} printed no report:\n{run.out[-2000:]}")
+                acc[name].append(run.secs)
             log(f"{storage.profile}: fbwarm against the scripted combination, {state}, round {r + 1}/{ctx.runs}")
         out[state] = {n: summary(v) for n, v in acc.items()}
+    out["commands"] = ctx.shown(tools(ctx) + skip_cases)
     return out

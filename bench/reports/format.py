@@ -1,6 +1,7 @@
 """How figures are written in the reports."""
 
 MB = 1_000_000  # throughput in decimal megabytes per second, as dd prints it
+STATES = ("cold", "warm")
 
 
 def human_size(size):
@@ -32,3 +33,14 @@ def median_share(d, key):
 
 def median_mb(d, key):
     return f"{d[key]['median']:.0f} ({d[key]['min']:.0f}-{d[key]['max']:.0f})" if key in d else "-"
+
+
+def command_lines(commands, what="Timed"):
+    """The commands a section ran, as its results name them (passwords masked, programs of the
+    source tree by their path in it); nothing for results that did not record them."""
+    if not commands:
+        return []
+    L = [f"{what}:\n", "| Case | Command |", "|---|---|"]
+    L.extend(f"| {name} | `{cmd}` |" for name, cmd in commands.items())
+    L.append("")
+    return L

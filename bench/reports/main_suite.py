@@ -2,10 +2,10 @@
 
 import os
 
-from reports import file_cache, memory, overview_chart, server_side, slow_storage
+from reports import file_cache, memory, overview_chart, residency_cost, server_side, slow_storage
 from reports.format import human_size
 
-SECTIONS = [file_cache, server_side, memory, overview_chart, slow_storage]
+SECTIONS = [file_cache, server_side, memory, overview_chart, residency_cost, slow_storage]
 
 
 def header_lines(res):
@@ -17,7 +17,8 @@ def header_lines(res):
              f"{m['load_after']:.2f} after.  ")
     L.append(f"Database: `{res['database']['path']}`, {human_size(size)} ({size:,} bytes), four tables with "
              f"two or three indexes each (scripts/make-database). {res['runs']} runs of every case, the cases "
-             "alternating round by round; times are wall-clock times of the whole process. "
+             "alternating round by round; times are wall-clock times of the whole process (fbwarm's "
+             "read-through: to the end of that step, section 1). "
              "MB/s are 10^6 bytes per second. Re-run with `bench/run`.\n")
     took = res.get("durations_s")
     if took:

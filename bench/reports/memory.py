@@ -1,10 +1,12 @@
 """3. Memory: the peak resident set size of every program timed in sections 1 and 2."""
 
+from reports.format import STATES
+
 FULL_RUN = "fbwarm full run"
 
 
 def peak_mib(section, name):
-    return max(section[s][name]["rss_kib"] for s in section) / 1024
+    return max(section[s][name]["rss_kib"] for s in STATES) / 1024
 
 
 def goals(res):

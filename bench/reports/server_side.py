@@ -1,12 +1,14 @@
 """2. The server side: the statistics action over data and index pages."""
 
+from reports.format import STATES, command_lines
+
 STATS_RUN = "fbwarm statistics run"
 
 
 def goals(res):
     ss = res["server_side"]
     rows = []
-    for state in ("cold", "warm"):
+    for state in STATES:
         d = ss[state]
         a, b = STATS_RUN, "fbsvcmgr action_db_stats"
         secs = lambda n, k: d[n]["secs"][k]
@@ -27,11 +29,12 @@ def lines(res):
              "time of the tool divided by that of the fbwarm statistics run.\n")
     L.append("| Tool | Cold min s | Cold median s | Cold ratio | Warm min s | Warm median s | Warm ratio | Peak RSS MiB |")
     L.append("|---|---|---|---|---|---|---|---|")
-    base = {s: ss[s][STATS_RUN]["secs"]["median"] for s in ss}
+    base = {s: ss[s][STATS_RUN]["secs"]["median"] for s in STATES}
     for name in ss["cold"]:
         c, w = ss["cold"][name]["secs"], ss["warm"][name]["secs"]
         rss = max(ss["cold"][name]["rss_kib"], ss["warm"][name]["rss_kib"]) / 1024
         L.append(f"| {name} | {c['min']:.3f} | {c['median']:.3f} | {c['median'] / base['cold']:.2f} | "
                  f"{w['min']:.3f} | {w['median']:.3f} | {w['median'] / base['warm']:.2f} | {rss:.1f} |")
     L.append("")
+    L.extend(command_lines(ss.get("commands")))
     return L

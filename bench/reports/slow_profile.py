@@ -4,7 +4,7 @@ import os
 
 from measurements.slow_first_runs import SEED
 from reports import charts
-from reports.format import fmt_ratio, human_size, median_mb, median_share, ratio, spread
+from reports.format import STATES, fmt_ratio, human_size, median_mb, median_share, ratio, spread
 
 PROFILE_TITLES = {
     "none": "unthrottled disk",
@@ -45,8 +45,8 @@ def readers_lines(rd):
     best = fastest_reader(rd["tools"])
     L = [f"Reading a {rd['bytes'] / 2**20:.0f} MiB copy of the database's first part from cold at read-ahead "
          f"{rd['read_ahead_kb']} KiB (fio: io_uring, buffered, 1 MiB blocks, queue depth 32, timed by its own job "
-         "runtime, without its set-up of about 0.7 s). Ratio: "
-         f"to the fastest other reader ({best}).\n"]
+         "runtime, without its set-up of about 0.7 s; fbwarm to the end of its read-through step, as in "
+         f"section 1). Ratio: to the fastest other reader ({best}).\n"]
     L.append("| Reader | Time s | MB/s (median) | Ratio | Resident after (least) |")
     L.append("|---|---|---|---|---|")
     for tool, s in rd["tools"].items():
@@ -64,7 +64,8 @@ def scripted_lines(sc):
          "(warm) before each run. Ratio: to the scripted combination.\n"]
     L.append("| Program | State | Time s | Ratio |")
     L.append("|---|---|---|---|")
-    for state, tools in sc.items():
+    for state in STATES:
+        tools = sc[state]
         for tool, s in tools.items():
             L.append(f"| {tool} | {state} | {spread(s)} | "
                      f"{fmt_ratio(ratio(s, tools['vmtouch -t + fbsvcmgr']))} |")

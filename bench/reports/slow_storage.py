@@ -1,6 +1,6 @@
 """5. Slow storage: what warming is worth after a restart, per throttle profile (slow_profile)."""
 
-from reports.format import fmt_ratio, ratio
+from reports.format import command_lines, fmt_ratio, ratio
 from reports.slow_profile import PROFILE_TITLES, fastest_reader, profile_lines, write_chart
 from suite.fbwarm import SKIP_PARAM
 
@@ -37,16 +37,27 @@ def lines(res):
     L = ["## 5. Slow storage: what warming is worth after a restart\n"]
     L.append(f"The disk `{slow['disk']}` ({slow['dev']}, largest request {slow['max_request_kb']} KiB, read-ahead "
              f"{slow['read_ahead_kb']} KiB) is throttled for the Firebird server and the programs under test with "
-             "the kernel's block I/O controller (bench/slow_storage.py): the server is restarted inside a cgroup "
+             "the kernel's block I/O controller (bench/suite/storage.py): the server is restarted inside a cgroup "
              "that limits reads to the profile's bytes and requests per second. Profiles: "
              + "; ".join(f"{n}: {t}" for n, t in PROFILE_TITLES.items() if n != "none") + ". "
              f"Times are medians with the range over the rounds in brackets. fbwarm under test: `{slow['fbwarm']}` "
              f"({'with' if slow['skip_cached'] else 'without'} {SKIP_PARAM}).\n")
     if slow.get("skipped"):
         L.append(f"**Throttled profiles skipped:** {slow['skipped']}.\n")
+    L.extend(command_lines(commands(slow), "Timed on every profile"))
     for name, p in slow["profiles"].items():
         L.extend(profile_lines(name, p, res["runs"]))
     return L
+
+
+def commands(slow):
+    """The commands of every part, each name once: the profiles run the same ones."""
+    found = {}
+    for p in slow["profiles"].values():
+        for part in [p["first_runs"], p.get("scripted", {})] + list(p.get("readers", {}).values()):
+            for name, cmd in part.get("commands", {}).items():
+                found.setdefault(name, cmd)
+    return found
 
 
 def write_charts(res, out_dir, work):

@@ -9,6 +9,7 @@ from dataclasses import dataclass, field
 
 from suite.commands import Runner
 from suite.database import Database
+from suite import fbwarm
 from suite.fbwarm import FbWarm
 from suite.page_cache import PageCache
 
@@ -20,7 +21,7 @@ class Programs:
     fbwarm: str  # the program under test, build/fbwarm unless another is named
     hooks: str  # build/fbwarm-test-hooks
     lookups: str  # build/lookup_bench
-    reader: str  # build-bench/read_through_bench
+    residency_cost: str  # build/residency_cost
 
 
 @dataclass
@@ -35,6 +36,7 @@ class Context:
     out: str  # where the results go
     work: str  # a temporary directory for the run
     programs: Programs
+    fb_root: str = ""  # the root the Firebird 4 server runs in; empty for this machine's server
     results: dict = field(default_factory=dict)  # the suite's results so far
     host: str = HOST
 
@@ -44,6 +46,10 @@ class Context:
         self.fbwarm = FbWarm(self.programs.fbwarm, self.programs.hooks, self.db, self.alias, self.user,
                              self.password)
         self.database = Database(self.host, self.alias, self.user, self.password, self.work)
+
+    def shown(self, cases):
+        """The commands of (name, command) cases as the report names them."""
+        return {name: fbwarm.shown(cmd, self.root) for name, cmd in cases}
 
     def timed(self, label, measure):
         """Runs one part and keeps how long it took, so that the suite's length is on record."""

@@ -43,7 +43,7 @@ class Database:
         return self.isql_command("count.sql", sql)
 
     def timed_scan(self, runner, scan):
-        took, _, text = runner(scan)
-        if len(re.findall(r"^\s*\d+\s*$", text, re.M)) != len(self.table_rows()):
-            raise BenchError(f"unexpected scan output:\n{text}")
-        return took
+        run = runner(scan)
+        if len(re.findall(r"^\s*\d+\s*$", run.out, re.M)) != len(self.table_rows()):
+            raise BenchError(f"unexpected scan output:\n{run.out}")
+        return run.secs

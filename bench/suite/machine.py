@@ -20,6 +20,7 @@ def first_match(cmd, pattern):
 def facts(server_version_cmd):
     return {
         "date": datetime.datetime.now().strftime("%Y-%m-%d %H:%M"),
+        "node": platform.node(),
         "cpu": first_match(["lscpu"], r"^Model name:\s*(.*)$"),
         "cores": os.cpu_count(),
         "memory_gib": round(os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30, 1),
