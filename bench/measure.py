@@ -33,15 +33,17 @@ SUITES = {
 
 
 def measure(ctx, suite, resume):
+    unfinished = {}
     if resume:
         with open(resume) as f:
             ctx.results.update(json.load(f))
-        log(f"resuming {resume}: {', '.join(ctx.results)} measured already")
+        unfinished = ctx.results.pop("unfinished", {})
+        log(f"resuming {resume}: {', '.join(ctx.results)} measured already"
+            + "".join(f", {key} in part" for key in unfinished))
     else:
         ctx.results["machine"] = machine.facts(suite["version"](ctx))
         ctx.results["database"] = {"path": ctx.db, "bytes": os.path.getsize(ctx.db), "size": ctx.size}
         ctx.results["runs"] = ctx.runs
-    unfinished = ctx.results.pop("unfinished", {})
     for section in suite["sections"]:
         if section.KEY not in ctx.results:
             ctx.results[section.KEY] = section.measure(ctx, unfinished.get(section.KEY))

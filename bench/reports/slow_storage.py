@@ -44,7 +44,7 @@ def lines(res):
              f"({'with' if slow['skip_cached'] else 'without'} {SKIP_PARAM}).\n")
     if slow.get("skipped"):
         L.append(f"**Throttled profiles skipped:** {slow['skipped']}.\n")
-    L.extend(command_lines(commands(slow), "Timed on every profile"))
+    L.extend(command_lines(commands(slow), "Timed (each profile runs those of its parts)"))
     for name, p in slow["profiles"].items():
         L.extend(profile_lines(name, p, res["runs"]))
     return L
