@@ -7,9 +7,9 @@ import os
 import time
 from dataclasses import dataclass, field
 
+from suite import fbwarm
 from suite.commands import Runner
 from suite.database import Database
-from suite import fbwarm
 from suite.fbwarm import FbWarm
 from suite.page_cache import PageCache
 
