@@ -1,10 +1,10 @@
-#!/usr/bin/python3
 """Slow storage for the benchmark: a block I/O throttle on the whole disk that holds the database
 (cgroup v1 blkio, or io.max on cgroup v2), the disk's read-ahead, and restarts of the local
 Firebird server inside or outside the throttled group.
 
 Whatever happens, the server is left running outside the group, the group is removed and the
-read-ahead set back; a run that was killed is cleaned up by the next one (`--cleanup`)."""
+read-ahead set back; a run that was killed is cleaned up by the next one
+(`python3 -m suite.storage --cleanup ROOT` from bench/, which bench/run does first)."""
 
 import os
 import re
@@ -12,6 +12,8 @@ import signal
 import subprocess
 import sys
 import time
+
+from suite.messages import BenchError, log
 
 GROUP_NAME = "fbwarm-bench"
 # The disk's read-ahead before the bench changed it, kept here so that a killed run can be undone.
@@ -24,14 +26,6 @@ PROFILES = {
     "cloud": (125 * MB, 3000),
     "spinning": (150 * MB, 150),
 }
-
-
-class StorageError(Exception):
-    pass
-
-
-def log(text):
-    print(f"bench: {text}", file=sys.stderr, flush=True)
 
 
 def write(path, text):
@@ -95,7 +89,7 @@ class Group:
         elif "io" in read_or_empty(os.path.join(v2, "cgroup.controllers")).split():
             self.root, self.v2 = v2, True
         else:
-            raise StorageError("no block I/O controller (neither cgroup v1 blkio nor cgroup v2 io)")
+            raise BenchError("no block I/O controller (neither cgroup v1 blkio nor cgroup v2 io)")
         self.path = os.path.join(self.root, GROUP_NAME)
 
     def create(self):
@@ -127,7 +121,7 @@ class Group:
                     write(os.path.join(self.root, "cgroup.procs"), str(pid))
                 except ProcessLookupError:
                     pass
-        raise StorageError(f"processes still in {self.path}: {self.pids()}")
+        raise BenchError(f"processes still in {self.path}: {self.pids()}")
 
     def remove(self):
         if not os.path.isdir(self.path):
@@ -139,7 +133,7 @@ class Group:
                 return
             except OSError:  # busy for a moment after the last process left
                 time.sleep(0.1)
-        raise StorageError(f"cannot remove {self.path}")
+        raise BenchError(f"cannot remove {self.path}")
 
 
 def read_or_empty(path):
@@ -167,7 +161,7 @@ class Server:
         if down.returncode == 0:
             return
         if not pid.isdigit():
-            raise StorageError(f"firebird-down failed: {down.stderr.strip()}")
+            raise BenchError(f"firebird-down failed: {down.stderr.strip()}")
         log(f"server {pid} still running after firebird-down; killed")
         self.forced_stops += 1
         try:
@@ -186,7 +180,7 @@ class Server:
                        preexec_fn=enter)
         pid = self.server_pid()
         if group and (not pid or int(pid) not in group.pids()):
-            raise StorageError(f"the server ({pid or 'not found'}) did not start inside {group.path}: "
+            raise BenchError(f"the server ({pid or 'not found'}) did not start inside {group.path}: "
                                "was it started by someone else meanwhile?")
 
     @staticmethod
@@ -207,7 +201,7 @@ def cleanup(root):
         if os.path.isdir(group.path):
             log(f"removing the group {group.path} left by an earlier run")
             group.remove()
-    except StorageError:
+    except BenchError:
         pass
     Disk.restore_read_ahead()
     Server(root).ensure_running()
@@ -215,5 +209,5 @@ def cleanup(root):
 
 if __name__ == "__main__":
     if sys.argv[1:2] != ["--cleanup"] or len(sys.argv) != 3:
-        sys.exit("usage: slow_storage.py --cleanup ROOT")
+        sys.exit("usage: python3 -m suite.storage --cleanup ROOT")
     cleanup(sys.argv[2])
