@@ -25,7 +25,7 @@ class BypassStepTest : public ::testing::Test {
   void SetUp() override {
     WriteFileBytes(db_, std::string(4096, 'd'));
     // A Debian 12 root for the server process.
-    Put("/var/lib/dpkg/info/firebird3.0-server.list", "/usr/sbin/firebird\n");
+    Put("/usr/sbin/firebird", "");
     Put("/etc/firebird/3.0/firebird.conf", "#FileSystemCacheThreshold = 64K\n");
     fake_->info_values = {{isc_info_num_buffers, Le32(70000)},
                           {isc_info_set_page_buffers, Le32(70000)},
