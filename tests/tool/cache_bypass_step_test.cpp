@@ -56,7 +56,9 @@ class BypassStepTest : public ::testing::Test {
                        return ReadWholeFile(FromNarrow(path), text);
                      },
                      [](const std::string& path) { return IsLocalFile(FromNarrow(path)); }};
-    return FindBypassVerdict({server, FromNarrow(db_), u"SYSDBA", u"geheim"}, sources);
+    const ServerTarget target{ServerOf(server), LocateDatabase(FromNarrow(db_), server), u"SYSDBA",
+                              u"geheim"};
+    return FindBypassVerdict(target, sources);
   }
 
   std::vector<std::string> CallNames() const {
