@@ -126,8 +126,9 @@ TEST(NativeFileCache, AnAbsolutePathMissingOnTheLocalServerIsSaid) {
     EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
     // The missing-path note comes first, where the path is looked at; the library's reason
     // comes last, before its error line.
-    EXPECT_EQ(r.err, c.err + "fbwarm: Die Firebird-Clientbibliothek libfbclient.so.2 kann nicht "
-                             "geladen werden: " +
+    EXPECT_EQ(r.err, c.err +
+                         "fbwarm: Die Firebird-Clientbibliothek libfbclient.so.2 kann nicht "
+                         "geladen werden: " +
                          BrokenClientDir() +
                          "/libfbclient.so.2: file too short. Sie gehoert zum Debian-Paket "
                          "libfbclient2 (apt-get install libfbclient2).\n");

@@ -47,8 +47,8 @@ TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
   EXPECT_EQ(run.result.out, ReportOutput(c));
   const std::string missing = MissingHereLine(kDatabase);
   ASSERT_EQ(run.result.err.substr(0, missing.size()), missing);
-  EXPECT_TRUE(std::regex_match(run.result.err.substr(missing.size()),
-                               std::regex(kTooShortLine + "\n")))
+  EXPECT_TRUE(
+      std::regex_match(run.result.err.substr(missing.size()), std::regex(kTooShortLine + "\n")))
       << run.result.err;
   EXPECT_EQ(run.result.exit_code, 0);
   EXPECT_EQ(run.calls, ReportCalls(c, kDatabase));

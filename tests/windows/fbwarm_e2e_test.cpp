@@ -102,8 +102,8 @@ TEST_P(FbwarmReport, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
   // Far below 2000 ms, and standard error says that this alone made it fail.
   const std::string missing = MissingHereLine("C:\\DB\\A.GDB");
   ASSERT_EQ(run.result.err.substr(0, missing.size()), missing);
-  EXPECT_TRUE(std::regex_match(run.result.err.substr(missing.size()),
-                               std::regex(kTooShortLine + "\n")))
+  EXPECT_TRUE(
+      std::regex_match(run.result.err.substr(missing.size()), std::regex(kTooShortLine + "\n")))
       << run.result.err;
   EXPECT_EQ(run.result.exit_code, 0);
   // The 20 bytes of the start request, written out once.
