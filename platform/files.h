@@ -59,6 +59,7 @@ bool MakeDirectory(const std::u16string& path);
 // A file opened for sequential reading, shared with readers and writers, never created.
 // Something that has no end to read to (a FIFO, a character device) is not opened.
 // The handle is closed by the destructor.
+class FileResidency;
 class SequentialFile {
  public:
   explicit SequentialFile(const std::u16string& path);
@@ -79,6 +80,9 @@ class SequentialFile {
   const std::u16string& FailureReason() const { return failure_; }
 
  private:
+  friend class FileResidency;  // asks about the open file instead of opening it again
+
   intptr_t handle_;
+  std::u16string path_;
   std::u16string failure_;
 };

@@ -139,7 +139,7 @@ std::u16string FirstUnsearchableDirectory(const std::u16string& path) {
 
 // The header keeps the descriptor as an opaque number; UniqueFd owns it in between.
 SequentialFile::SequentialFile(const std::u16string& path)
-    : handle_(OpenForReadThrough(path).Release()) {
+    : handle_(OpenForReadThrough(path).Release()), path_(path) {
   if (handle_ < 0 && errno != 0) failure_ = FromNarrow(strerror(errno));
 }
 

@@ -220,7 +220,8 @@ std::u16string FirstUnsearchableDirectory(const std::u16string&) { return u""; }
 SequentialFile::SequentialFile(const std::u16string& path)
     : handle_(reinterpret_cast<intptr_t>(
           CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))),
+      path_(path) {
   if (!IsOpen()) failure_ = ErrorText(GetLastError());
 }
 

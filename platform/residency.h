@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/files.h"
+
 enum class ResidencyState {
   Trusted,         // the system tells this user the truth
   HiddenFromUser,  // the system would answer, but with every page resident (see below)
@@ -25,7 +27,10 @@ struct ResidentPages {
 // anyone else hears that every page is resident, so such an answer is HiddenFromUser.
 class FileResidency {
  public:
+  // Opens path read-only to ask about it.
   explicit FileResidency(const std::u16string& path);
+  // Asks about the file that file has open, without opening it again; file must outlive this.
+  explicit FileResidency(const SequentialFile& file);
   ~FileResidency();
   FileResidency(const FileResidency&) = delete;
   FileResidency& operator=(const FileResidency&) = delete;

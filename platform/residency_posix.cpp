@@ -41,9 +41,13 @@ bool g_force_mincore = false;
 // them: it lets a descriptor take O_NOATIME under exactly that owner-or-capable rule, and
 // faccessat(W_OK) applies the write rule, capabilities over the owner and group, and read-only
 // mounts. Root in a user namespace thus gets no trusted answer for an unmapped owner's file.
+// The descriptor's flags are put back: it may be the one the file is read through.
 bool KernelAnswersTruthfully(int fd, const std::string& native) {
   const int flags = fcntl(fd, F_GETFL);
-  if (flags >= 0 && fcntl(fd, F_SETFL, flags | O_NOATIME) == 0) return true;
+  if (flags >= 0 && fcntl(fd, F_SETFL, flags | O_NOATIME) == 0) {
+    fcntl(fd, F_SETFL, flags);
+    return true;
+  }
   return faccessat(AT_FDCWD, native.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
@@ -59,20 +63,16 @@ void ForceMincoreResidency(bool force) { g_force_mincore = force; }
 class FileResidency::Answerer {
  public:
   explicit Answerer(const std::u16string& path) {
-    page_size_ = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
     std::string native;
     if (!NativePath(path, native)) return;
-    fd_.Reset(
+    own_fd_.Reset(
         RetryOnEintr([&] { return open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
-    struct stat st;
-    if (!fd_.IsValid() || fstat(fd_.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    if (!KernelAnswersTruthfully(fd_.Get(), native)) {
-      state_ = ResidencyState::HiddenFromUser;
-      return;
-    }
-    state_ = ResidencyState::Trusted;
-    Cachestat answer{};
-    cachestat_ = !g_force_mincore && CallCachestat(fd_.Get(), 0, 1, answer) == 0;
+    Start(own_fd_.Get(), native);
+  }
+
+  Answerer(int fd, const std::u16string& path) {
+    std::string native;
+    if (NativePath(path, native)) Start(fd, native);
   }
 
   ResidencyState State() const { return state_; }
@@ -84,7 +84,7 @@ class FileResidency::Answerer {
 
   uint64_t Size() const {
     struct stat st;
-    if (!fd_.IsValid() || fstat(fd_.Get(), &st) != 0) return 0;
+    if (fd_ < 0 || fstat(fd_, &st) != 0) return 0;
     return static_cast<uint64_t>(st.st_size);
   }
 
@@ -96,7 +96,7 @@ class FileResidency::Answerer {
     const uint64_t pages = (end + page_size_ - 1) / page_size_ - first_page;
     if (cachestat_) {
       Cachestat answer{};
-      if (CallCachestat(fd_.Get(), first_page * page_size_, pages * page_size_, answer) == 0)
+      if (CallCachestat(fd_, first_page * page_size_, pages * page_size_, answer) == 0)
         return {std::min(answer.nr_cache, pages), pages};
       // A system-call filter that does not know cachestat answers EPERM or ENOSYS (systemd's
       // SystemCallFilter with SystemCallErrorNumber=EPERM): mincore still answers.
@@ -107,6 +107,19 @@ class FileResidency::Answerer {
   }
 
  private:
+  void Start(int fd, const std::string& native) {
+    fd_ = fd;
+    struct stat st;
+    if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
+    if (!KernelAnswersTruthfully(fd_, native)) {
+      state_ = ResidencyState::HiddenFromUser;
+      return;
+    }
+    state_ = ResidencyState::Trusted;
+    Cachestat answer{};
+    cachestat_ = !g_force_mincore && CallCachestat(fd_, 0, 1, answer) == 0;
+  }
+
   ResidentPages Fail() {
     state_ = ResidencyState::Unavailable;
     return {};
@@ -121,7 +134,7 @@ class FileResidency::Answerer {
       const size_t bytes = static_cast<size_t>(count * page_size_);
       const off_t at = static_cast<off_t>((first_page + done) * page_size_);
       // Read-only and never touched: asking mincore brings nothing into the cache.
-      void* map = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd_.Get(), at);
+      void* map = mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd_, at);
       if (map == MAP_FAILED) return Fail();
       const int rc = mincore(map, bytes, answers.data());
       munmap(map, bytes);
@@ -132,14 +145,17 @@ class FileResidency::Answerer {
     return result;
   }
 
-  UniqueFd fd_;
+  UniqueFd own_fd_;  // when opened here; else the descriptor belongs to a SequentialFile
+  int fd_ = -1;
   ResidencyState state_ = ResidencyState::Unavailable;
-  uint64_t page_size_ = 4096;
+  uint64_t page_size_ = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
   bool cachestat_ = false;
 };
 
 FileResidency::FileResidency(const std::u16string& path)
     : answerer_(std::make_unique<Answerer>(path)) {}
+FileResidency::FileResidency(const SequentialFile& file)
+    : answerer_(std::make_unique<Answerer>(static_cast<int>(file.handle_), file.path_)) {}
 FileResidency::~FileResidency() = default;
 ResidencyState FileResidency::State() const { return answerer_->State(); }
 uint64_t FileResidency::Size() const { return answerer_->Size(); }

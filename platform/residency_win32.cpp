@@ -5,6 +5,7 @@
 class FileResidency::Answerer {};
 
 FileResidency::FileResidency(const std::u16string&) : answerer_(std::make_unique<Answerer>()) {}
+FileResidency::FileResidency(const SequentialFile&) : answerer_(std::make_unique<Answerer>()) {}
 FileResidency::~FileResidency() = default;
 ResidencyState FileResidency::State() const { return ResidencyState::Unavailable; }
 uint64_t FileResidency::Size() const { return 0; }

@@ -2,9 +2,6 @@
 
 #include <chrono>
 
-#include "platform/cache_memory.h"
-#include "platform/files.h"
-#include "platform/residency.h"
 #include "tool/read_through_buffer.h"
 
 namespace {
@@ -26,52 +23,53 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport& report,
-                   ResultRecordWriter* records) {
-  FileResidency residency(path);
-  SequentialFile file(path);
-  // Windows has no residency answer, so the size comes from the file itself.
-  const uint64_t start_size = file.IsOpen() ? file.Size() : residency.Size();
-  const ResidentPages before = TrustedResidency(residency);
-  const SkipRefusal refusal = DecideSkip(residency.State());
-  if (!file.IsOpen()) {
-    if (!file.FailureReason().empty())
-      report.FileUnreadable(path, file.FailureReason(), DescribeOwnership(path));
-  } else {
-    if (const std::optional<CacheRoom> room = CacheRoomForFiles())
-      report.MemoryShort(start_size, *room);
-    if (skip_cached) report.SkipRefused(refusal);
+FileCacheStep::FileCacheStep(const std::u16string& path, bool skip_cached)
+    : file_(path), residency_(file_) {
+  plan_.path = path;
+  plan_.opened = file_.IsOpen();
+  before_ = TrustedResidency(residency_);
+  plan_.skip_asked = skip_cached;
+  if (skip_cached) plan_.skip_refusal = DecideSkip(residency_.State());
+  if (!file_.IsOpen()) {
+    if (!file_.FailureReason().empty())
+      plan_.open_failure =
+          ReadThroughPlan::OpenFailure{file_.FailureReason(), DescribeOwnership(path)};
+    return;
   }
+  plan_.size = file_.Size();
+  plan_.room_short = RoomTooSmall(plan_.size, CacheRoomForFiles());
+}
+
+std::optional<ReadThroughSummary> FileCacheStep::Run(
+    const std::function<void(const ReadProgress&)>& progress) {
   std::unique_ptr<char[]> buffer = AllocateReadThroughBuffer();
   ReadThroughHooks hooks;
-  if (skip_cached && refusal == SkipRefusal::None)
-    hooks.already_cached = [&](uint64_t offset, uint64_t length) {
-      return WhollyCached(residency, offset, length);
+  if (plan_.skip_asked && plan_.skip_refusal == SkipRefusal::None)
+    hooks.already_cached = [this](uint64_t offset, uint64_t length) {
+      return WhollyCached(residency_, offset, length);
     };
   const auto start = std::chrono::steady_clock::now();
   hooks.progress = [&](uint64_t done) {
-    const double seconds = SecondsSince(start);
-    report.Progress(done, start_size, seconds);
-    if (records)
-      records->ReadProgress(done, start_size, static_cast<uint64_t>(seconds * 1000));
+    if (progress) progress({done, plan_.size, SecondsSince(start)});
   };
-  SequentialFileSource source(file);
+  SequentialFileSource source(file_);
   const ReadThroughTally tally = ReadThrough(source, buffer.get(), hooks);
   const double seconds = SecondsSince(start);
-  report.ProgressEnd();
-  if (!file.IsOpen()) return;
-  if (tally.failed)
-    report.ReadBroken(path, file.FailureReason(), tally.bytes_read + tally.bytes_skipped);
+  if (!file_.IsOpen()) return std::nullopt;
 
   ReadThroughSummary summary;
-  summary.start_size = start_size;
-  summary.size = file.Size();  // the file may have grown or shrunk while it was read
-  summary.before = before;
-  summary.after = TrustedResidency(residency);
-  summary.residency = residency.State();  // a failed query leaves the answer unavailable
-  summary.page_size = residency.PageSize();
+  summary.path = plan_.path;
+  summary.start_size = plan_.size;
+  summary.size = file_.Size();  // the file may have grown or shrunk while it was read
+  summary.before = before_;
+  summary.after = TrustedResidency(residency_);
+  summary.residency = residency_.State();  // a failed query leaves the answer unavailable
+  summary.page_size = residency_.PageSize();
   summary.bytes_read = tally.bytes_read;
   summary.bytes_skipped = tally.bytes_skipped;
   summary.seconds = seconds;
-  report.ReadThroughDone(summary);
+  if (tally.failed)
+    summary.broken =
+        ReadThroughSummary::Break{file_.FailureReason(), tally.bytes_read + tally.bytes_skipped};
+  return summary;
 }

@@ -126,8 +126,9 @@ TEST(NativeFileCache, AnAbsolutePathMissingOnTheLocalServerIsSaid) {
     EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
     // The missing-path note comes first, where the path is looked at; the library's reason
     // comes last, before its error line.
-    EXPECT_EQ(r.err, c.err + "fbwarm: Die Firebird-Clientbibliothek libfbclient.so.2 kann nicht "
-                             "geladen werden: " +
+    EXPECT_EQ(r.err, c.err +
+                         "fbwarm: Die Firebird-Clientbibliothek libfbclient.so.2 kann nicht "
+                         "geladen werden: " +
                          BrokenClientDir() +
                          "/libfbclient.so.2: file too short. Sie gehoert zum Debian-Paket "
                          "libfbclient2 (apt-get install libfbclient2).\n");
@@ -282,6 +283,27 @@ TEST(StandardError, EachSilentCauseIsNamedAndStandardOutputStaysAsItWas) {
     ProcessResult r = RunProcess(dir / "fbwarm", options);
     EXPECT_EQ(r.out, CrLfLines(c.out));
     EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(StandardError, APasswordInAParameterFileThatOthersMayReadIsWarnedAbout) {
+  ScopedTempDir dir;
+  std::filesystem::copy_file(FbwarmBinary(), dir / "fbwarm");
+  WriteFileBytes(dir / "fbwarm.INI", "[STARTPARAMS]\r\n/USER:SYSDBA\r\n/PASSWORD:secret\r\n");
+  const std::string warning =
+      "fbwarm: WARNUNG: Die Parameterdatei enthaelt ein Passwort und ist fuer andere Benutzer "
+      "lesbar; sie sollte nur fuer ihren Eigentuemer lesbar sein.\n";
+  const std::pair<mode_t, std::string> cases[] = {
+      {0644, warning}, {0640, warning}, {0604, warning}, {0600, ""}};
+  for (const auto& [mode, err] : cases) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod((dir / "fbwarm.INI").c_str(), mode), 0);
+    ProcessOptions options;
+    options.env["LD_LIBRARY_PATH"] = StandinDir();
+    ProcessResult r = RunProcess(dir / "fbwarm", options);
+    EXPECT_EQ(r.out, CrLfLines({kNotLocal, "FEHLER Parameter DB fehler"}));
+    EXPECT_EQ(r.err, err);
     EXPECT_EQ(r.exit_code, 0);
   }
 }

@@ -1,5 +1,6 @@
-// The operator's words: the memory and /SKIPCACHED decisions, the residency line, and progress
-// that only a terminal sees.
+// The operator's words: the memory and /SKIPCACHED decisions and how they are said, the
+// residency line, progress that only a terminal sees, the bypass verdict, and the lines for
+// failures that their FEHLER line alone does not explain.
 #include "tool/operator_report.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,17 @@ class RecordingChannel : public ErrorChannel {
 };
 
 constexpr uint64_t kGB = 1000000000;
+
+ReadProgress At(uint64_t done, uint64_t total, double seconds) { return {done, total, seconds}; }
+
+// The plan of a file that opened.
+ReadThroughPlan OpenedPlan(uint64_t size) {
+  ReadThroughPlan plan;
+  plan.path = u"/srv/db/main.fdb";
+  plan.opened = true;
+  plan.size = size;
+  return plan;
+}
 
 }  // namespace
 
@@ -49,7 +61,9 @@ TEST(OperatorReport, TheMemoryWarningComesWhenTheFileIsLargerThanTheRoomAndNames
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     RecordingChannel channel;
-    OperatorReport(channel).MemoryShort(c.size, c.room);
+    ReadThroughPlan plan = OpenedPlan(c.size);
+    plan.room_short = RoomTooSmall(c.size, c.room);
+    OperatorReport(channel).ReadThroughPlanned(plan);
     EXPECT_EQ(channel.lines,
               c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
@@ -73,7 +87,10 @@ TEST(OperatorReport, SkippingNeedsATrustedAnswerOnly) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(DecideSkip(c.state), c.expected);
     RecordingChannel channel;
-    OperatorReport(channel).SkipRefused(c.expected);
+    ReadThroughPlan plan = OpenedPlan(kGB);
+    plan.skip_asked = true;
+    plan.skip_refusal = c.expected;
+    OperatorReport(channel).ReadThroughPlanned(plan);
     EXPECT_EQ(channel.lines,
               c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
   }
@@ -120,24 +137,39 @@ TEST(OperatorReport, TheResidencyLineShowsBeforeAndAfterOnlyForATrustedAnswer) {
       channel.lines[0].ends_with("gelesen 800.0 MB in 4.0 s (200.0 MB/s), 12.0 GB schon "
                                  "im Cache und uebersprungen"))
       << channel.lines[0];
+  // A read that broke off is said before the residency line; a file that did not open gets
+  // neither (its plan said why).
+  RecordingChannel broken;
+  s.path = u"/srv/db/main.fdb";
+  s.bytes_skipped = 0;
+  s.broken = ReadThroughSummary::Break{u"Input/output error", 800 * 1000000ull};
+  OperatorReport(broken).ReadThroughDone(s);
+  ASSERT_EQ(broken.lines.size(), 2u);
+  EXPECT_EQ(broken.lines[0],
+            "fbwarm: WARNUNG: Das Lesen der Datenbankdatei /srv/db/main.fdb brach nach 800.0 MB "
+            "ab: Input/output error. Der Rest der Datei wurde nicht in den Dateicache gelesen.");
+  EXPECT_EQ(broken.lines[1].rfind("fbwarm: Dateicache: ", 0), 0u) << broken.lines[1];
+  RecordingChannel unopened;
+  OperatorReport(unopened).ReadThroughDone(std::nullopt);
+  EXPECT_TRUE(unopened.lines.empty());
 }
 
 TEST(OperatorReport, ProgressIsDrawnOnlyOnATerminalAtMostFourTimesASecondAndCleared) {
   RecordingChannel pipe(false);
   OperatorReport quiet(pipe);
-  for (int i = 0; i < 10; ++i) quiet.Progress(i, 10, i * 0.5);
+  for (int i = 0; i < 10; ++i) quiet.Progress(At(i, 10, i * 0.5));
   quiet.ProgressEnd();
   EXPECT_TRUE(pipe.redraws.empty());
   EXPECT_TRUE(pipe.lines.empty());
 
   RecordingChannel terminal(true);
   OperatorReport report(terminal);
-  for (int i = 0; i < 1000; ++i) report.Progress(i * 1000000ull, 2 * kGB, i * 1e-6);
+  for (int i = 0; i < 1000; ++i) report.Progress(At(i * 1000000ull, 2 * kGB, i * 1e-6));
   ASSERT_EQ(terminal.redraws.size(), 1u);
   EXPECT_EQ(terminal.redraws[0], "fbwarm: Dateicache: 0 % (0 B von 2.0 GB)");
-  report.Progress(kGB, 2 * kGB, 0.2);  // within a quarter second of the last drawing
+  report.Progress(At(kGB, 2 * kGB, 0.2));  // within a quarter second of the last drawing
   ASSERT_EQ(terminal.redraws.size(), 1u);
-  report.Progress(kGB, 2 * kGB, 2.0);
+  report.Progress(At(kGB, 2 * kGB, 2.0));
   ASSERT_EQ(terminal.redraws.size(), 2u);
   EXPECT_EQ(terminal.redraws[1],
             "fbwarm: Dateicache: 50 % (1.0 GB von 2.0 GB), 500.0 MB/s, noch 2 s");
@@ -159,6 +191,7 @@ TEST(OperatorReport, TheBypassVerdictNamesTheSourceOfEachInput) {
   header.server = debian;
   header.evidence = DescriptorEvidence::Direct;
   header.evidence_pid = 20173;
+  header.by_rule = true;  // 70000 pages reach the threshold
 
   BypassVerdict defaults = header;  // the server's default, from databases.conf, unconfirmed
   defaults.header_buffers = 0;
@@ -176,6 +209,7 @@ TEST(OperatorReport, TheBypassVerdictNamesTheSourceOfEachInput) {
   BypassVerdict unknown = header;  // no server process on the port
   unknown.outcome = Outcome::Undetermined;
   unknown.threshold.reset();
+  unknown.by_rule.reset();
   unknown.server.reset();
   unknown.port = 3051;
   unknown.servers_seen = {debian, {30001, "/usr/local/bin/firebird", "", std::nullopt}};
@@ -253,8 +287,8 @@ TEST(OperatorReport, TheRateCountsTheFirstRequestsTimeWithItsBytes) {
   // The first request of 64 MiB took a second: 67.1 MB/s, and three more take three seconds.
   RecordingChannel terminal(true);
   OperatorReport report(terminal);
-  report.Progress(64 << 20, 256 << 20, 1.0);
-  report.Progress(128 << 20, 256 << 20, 2.0);
+  report.Progress(At(64 << 20, 256 << 20, 1.0));
+  report.Progress(At(128 << 20, 256 << 20, 2.0));
   EXPECT_EQ(terminal.redraws,
             (std::vector<std::string>{
                 "fbwarm: Dateicache: 25 % (67.1 MB von 268.4 MB), 67.1 MB/s, noch 3 s",
@@ -273,15 +307,17 @@ TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
     std::vector<std::string> lines;
   } cases[] = {
       {"an unreadable parameter file, said at once",
-       [&](OperatorReport& r) { r.ParameterFileRead(unreadable); },
+       [&](OperatorReport& r) {
+         r.ParametersRead({unreadable, false, {}});
+       },
        {"fbwarm: WARNUNG: Die Parameterdatei /usr/lib/fbwarm/fbwarm.INI ist vorhanden, kann aber "
         "nicht gelesen werden: Permission denied. Ihre Parameter gelten fuer diesen Lauf nicht; "
         "fbwarm als ihr Eigentuemer oder als root starten, oder ihr das Leserecht fuer diesen "
         "Benutzer geben."}},
       {"an unreadable parameter file is not said twice when a parameter is missing",
        [&](OperatorReport& r) {
-         r.ParameterFileRead(unreadable);
-         r.ParameterMissing(u"USER");
+         r.ParametersRead({unreadable, false, {}});
+         r.ParameterMissing(u"USER", unreadable);
        },
        {"fbwarm: WARNUNG: Die Parameterdatei /usr/lib/fbwarm/fbwarm.INI ist vorhanden, kann aber "
         "nicht gelesen werden: Permission denied. Ihre Parameter gelten fuer diesen Lauf nicht; "
@@ -289,31 +325,37 @@ TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
         "Benutzer geben."}},
       {"no section, and a parameter missing",
        [&](OperatorReport& r) {
-         r.ParameterFileRead(no_section);
-         r.ParameterMissing(u"PASSWORD");
+         r.ParametersRead({no_section, false, {}});
+         r.ParameterMissing(u"PASSWORD", no_section);
        },
        {"fbwarm: Parameter PASSWORD fehlt: die Parameterdatei /usr/lib/fbwarm/fbwarm.INI wurde "
         "gelesen, hat aber keinen Abschnitt [STARTPARAMS]; nur die Zeilen darin gelten als "
         "Parameter."}},
       {"no section, nothing missing",
-       [&](OperatorReport& r) { r.ParameterFileRead(no_section); },
+       [&](OperatorReport& r) {
+         r.ParametersRead({no_section, false, {}});
+       },
        {}},
       {"a parameter missing from a file that was read",
        [&](OperatorReport& r) {
-         r.ParameterFileRead(read);
-         r.ParameterMissing(u"DB");
+         r.ParametersRead({read, false, {}});
+         r.ParameterMissing(u"DB", read);
        },
        {}},
-      {"/TEMP: applied", [](OperatorReport& r) { r.TemporaryDirectoryNotApplied(Temp{}); }, {}},
+      {"/TEMP: applied",
+       [](OperatorReport& r) {
+         r.ParametersRead({{}, false, Temp{}});
+       },
+       {}},
       {"/TEMP: too long",
        [](OperatorReport& r) {
-         r.TemporaryDirectoryNotApplied(Temp{Temp::Outcome::TooLong, u""});
+         r.ParametersRead({{}, false, Temp{Temp::Outcome::TooLong, u""}});
        },
        {"fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: der Wert ist laenger als 255 Zeichen. "
         "TEMP und TMP bleiben, wie sie waren."}},
       {"/TEMP: no directory",
        [](OperatorReport& r) {
-         r.TemporaryDirectoryNotApplied(Temp{Temp::Outcome::NoDirectory, u"/proc/tmp"});
+         r.ParametersRead({{}, false, Temp{Temp::Outcome::NoDirectory, u"/proc/tmp"}});
        },
        {"fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: das Verzeichnis \"/proc/tmp\" gibt es "
         "nicht, und es kann nicht angelegt werden. TEMP und TMP bleiben, wie sie waren."}},
@@ -330,13 +372,25 @@ TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
       {"the client library, no package to name",
        [](OperatorReport& r) { r.ClientLibraryMissing("gds32.dll", u"not found", ""); },
        {"fbwarm: Die Firebird-Clientbibliothek gds32.dll kann nicht geladen werden: not found."}},
+      {"a password in a parameter file that others may read, before the file's other words",
+       [&](OperatorReport& r) {
+         r.ParametersRead({read, true, Temp{Temp::Outcome::TooLong, u""}});
+       },
+       {"fbwarm: WARNUNG: Die Parameterdatei enthaelt ein Passwort und ist fuer andere Benutzer "
+        "lesbar; sie sollte nur fuer ihren Eigentuemer lesbar sein.",
+        "fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: der Wert ist laenger als 255 Zeichen. "
+        "TEMP und TMP bleiben, wie sie waren."}},
       {"a run too short",
        [](OperatorReport& r) { r.RunTooShort(1234, 2000); },
        {"fbwarm: Der Lauf dauerte nur 1234 ms, weniger als die verlangten 2000 ms; nur deshalb "
         "endet er mit \"Fehler aufgetreten\". Der Bericht des Servers war vollstaendig."}},
       {"a path that cannot be reached for a reason of its own",
        [](OperatorReport& r) {
-         r.PathUnreachable(u"/srv/loop.fdb", u"", u"Too many levels of symbolic links");
+         DatabaseLocation loop;
+         loop.path = u"/srv/loop.fdb";
+         loop.place = DatabaseLocation::Place::Unreachable;
+         loop.access_failure = u"Too many levels of symbolic links";
+         r.DatabaseNotHere(loop);
        },
        {"fbwarm: WARNUNG: Der Pfad /srv/loop.fdb ist vielleicht lokal, kann aber nicht erreicht "
         "werden: Too many levels of symbolic links. Der Dateicache wurde nicht gefuellt."}},
@@ -353,8 +407,8 @@ TEST(OperatorReport, EachSilentFailureGetsOneLineThatNamesItsCause) {
 TEST(OperatorReport, AMissingPathOnTheLocalServerIsSaid) {
   RecordingChannel channel;
   OperatorReport report(channel);
-  report.PathMissingHere(u"/srv/db/mian.fdb", u"");
-  report.PathMissingHere(u"/srv/db/mian.fdb", u"localhost/3051");
+  report.DatabaseNotHere(LocateDatabase(u"/srv/db/mian.fdb", u""));
+  report.DatabaseNotHere(LocateDatabase(u"/srv/db/mian.fdb", u"localhost/3051"));
   ASSERT_EQ(channel.lines.size(), 2u);
   EXPECT_EQ(channel.lines[0],
             "fbwarm: WARNUNG: Den Pfad /srv/db/mian.fdb gibt es auf diesem Rechner nicht, obwohl "

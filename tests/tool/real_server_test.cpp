@@ -1,7 +1,6 @@
 // The whole tool against the local Firebird servers, as a database administrator runs it: every
 // client library with every server (tests/support/firebird_clients.h).
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>

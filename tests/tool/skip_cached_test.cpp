@@ -14,11 +14,13 @@
 #include <set>
 #include <utility>
 
+#include "base/byte_count.h"
 #include "platform/residency.h"
 #include "platform/testing.h"
 #include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 #include "tool/file_cache_step.h"
+#include "tool/operator_report.h"
 #include "tool/read_through.h"
 
 namespace {
@@ -78,13 +80,15 @@ class CachedFile : public ::testing::Test {
     ASSERT_EQ(held_.back()->Failure(), "");
   }
   void Evict(uint64_t offset, uint64_t length) { EvictFromCache(path_, offset, length); }
-  // Runs the read-through and returns the bytes it read.
+  // Runs the read-through with the report as the driver does, and returns the bytes it read.
   long long Warm(bool skip_cached, std::function<void()> after_first_request = nullptr) {
     SilentChannel channel;
     channel.after_first_request = std::move(after_first_request);
     OperatorReport report(channel);
     const long long before = ProcessBytesRead();
-    WarmFileCache(std::u16string(path_.begin(), path_.end()), skip_cached, report);
+    FileCacheStep step(std::u16string(path_.begin(), path_.end()), skip_cached);
+    report.ReadThroughPlanned(step.Plan());
+    report.ReadThroughDone(step.Run([&](const ReadProgress& p) { report.Progress(p); }));
     lines_ = channel.lines;
     return ProcessBytesRead() - before;
   }

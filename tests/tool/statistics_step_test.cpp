@@ -1,10 +1,8 @@
-// The warm-up run with a driven tick counter, against the stand-in client library (this test
-// executable runs with the stand-in first in LD_LIBRARY_PATH).
-#include "tool/warmup_run.h"
+// The statistics run with a driven tick counter, against the stand-in client library (this
+// test executable runs with the stand-in first in LD_LIBRARY_PATH).
+#include "tool/statistics_step.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include "base/exceptions.h"
 #include "tests/support/temp_dir.h"
@@ -28,11 +26,9 @@ class FixedTicks : public TickSource {
   uint32_t now_;
 };
 
-std::u16string Param(const std::u16string& name) {
-  static const std::map<std::u16string, std::u16string> params = {
-      {u"USER", u"SYSDBA"}, {u"PASSWORD", u"pw"}, {u"DB", u"/db/a.fdb"}};
-  auto it = params.find(name);
-  return it == params.end() ? u"" : it->second;
+// No /SERVER: this machine's server.
+ServerTarget Target() {
+  return {ServerOf(u""), LocateDatabase(u"/db/a.fdb", std::nullopt), u"SYSDBA", u"pw"};
 }
 
 struct WarmUpResult {
@@ -41,9 +37,10 @@ struct WarmUpResult {
   uint32_t elapsed = 0;  // as returned, or as the too-fast error carries it
 };
 
-// Runs the warm-up with the given ticks on a two-line report; the lines printed, the error
-// raised, if any, and the milliseconds measured. after_report, when given, runs where the run
-// offers it, with the lines printed so far.
+// Runs the statistics step with the given ticks on a two-line report; the lines printed, the
+// error raised, if any, and the milliseconds measured. after_report, when given, runs between
+// the report and the result, as the driver's step after the report does, with the lines
+// printed so far.
 WarmUpResult RunWithTicks(
     uint32_t start, uint32_t end,
     const std::function<void(FixedTicks&, const std::vector<std::u16string>&)>& after_report =
@@ -55,9 +52,10 @@ WarmUpResult RunWithTicks(
   FixedTicks ticks(end);
   WarmUpResult result;
   try {
-    WarmUpContext context{out, ticks, Param};
-    if (after_report) context.after_report = [&] { after_report(ticks, out.lines); };
-    result.elapsed = RunStatisticsWarmUp(start, context);
+    StatisticsStep step(out, ticks);
+    step.PrintReport(Target(), start);
+    if (after_report) after_report(ticks, out.lines);
+    result.elapsed = step.Finish();
   } catch (const ERunTooFast& e) {
     result.error = e.Message();
     result.elapsed = e.ElapsedMilliseconds();
