@@ -1,9 +1,12 @@
 // The reads that bring a database's most valuable pages into the file cache within a byte
 // budget: the groups of value_order.h in their order, each as few requests as sensible (runs
 // of wanted pages joined across small gaps, no request above a largest size), never a page
-// twice, stopping at the budget. A table's data is read whole or not at all.
+// twice, stopping at the budget. A table's data is read whole or not at all. When the budget
+// holds every page before the table data, those pages are read in one pass in file order,
+// which needs fewer requests than one pass per group; only a smaller budget needs the order.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -22,7 +25,6 @@ struct PlanLimits {
 struct ReadRequest {
   uint64_t offset = 0;
   uint64_t length = 0;
-  ValueStage stage = ValueStage::HeaderAndInventories;
 
   bool operator==(const ReadRequest&) const = default;
 };
@@ -33,17 +35,23 @@ struct TableFit {
   bool included = false;
 };
 
+// What the plan reads of the pages before the table data (header, inventories, pointer,
+// index-root and b-tree pages).
+struct IndexFigures {
+  uint64_t requests = 0;
+  uint64_t bytes = 0;       // of those requests, gaps included
+  uint64_t page_bytes = 0;  // of the pages themselves, whichever request reads them
+  uint64_t runs = 0;        // runs those pages form: the requests there would be unmerged
+};
+
 struct ReadPlan {
   std::vector<ReadRequest> requests;  // in reading order
   uint64_t bytes = 0;                 // all requests together
-  // Runs of wanted pages before joining them, and the requests they became (both for the
-  // requests in the plan).
-  uint64_t runs_before_merging = 0;
-  // Bytes of header, inventory, pointer, index-root and b-tree pages in the plan, without the
-  // gaps read with them.
-  uint64_t index_bytes = 0;
-  // True when every page of the groups before the table data is in the plan.
+  IndexFigures index;
+  // True when every page before the table data is in the plan.
   bool indexes_complete = false;
+  // Pages of each stage in the plan, whichever request reads them.
+  std::array<uint64_t, kValueStageCount> stage_pages{};
   std::vector<TableFit> tables;  // every table with data pages, in the order considered
 };
 

@@ -19,6 +19,10 @@ enum class ValueStage : uint8_t {
   Blobs,
   Unclassified,  // pages the map does not know: reading them is how it learns
 };
+constexpr int kValueStageCount = static_cast<int>(ValueStage::Unclassified) + 1;
+
+// The stages that lead to rows: everything before the table data.
+inline bool IsIndexStage(ValueStage stage) { return stage < ValueStage::TableData; }
 
 struct ValueGroup {
   ValueStage stage = ValueStage::HeaderAndInventories;
