@@ -64,16 +64,18 @@ void PrintShares(const PageMap& map) {
     if (level > 0 && level != PageRole::kNoLevel) upper += count;
   }
   std::printf("\nupper levels: %.2f MiB\n", upper * double(map.page_size()) / 1048576);
-  std::printf("pages other than data, blobs, free and empty: %llu (%.2f %%, %.1f MiB) in %llu "
-              "runs; map runs in all: %zu\n\n",
-              static_cast<unsigned long long>(index_pages), 100.0 * index_pages / total,
-              index_pages * double(map.page_size()) / 1048576,
-              static_cast<unsigned long long>(index_runs), map.runs().size());
+  std::printf(
+      "pages other than data, blobs, free and empty: %llu (%.2f %%, %.1f MiB) in %llu "
+      "runs; map runs in all: %zu\n\n",
+      static_cast<unsigned long long>(index_pages), 100.0 * index_pages / total,
+      index_pages * double(map.page_size()) / 1048576, static_cast<unsigned long long>(index_runs),
+      map.runs().size());
 }
 
 void PrintPlans(const PageMap& map) {
-  std::printf("| gap KiB | largest MiB | requests | runs before | bytes MiB | index MiB | "
-              "bytes / index |\n|---:|---:|---:|---:|---:|---:|---:|\n");
+  std::printf(
+      "| gap KiB | largest MiB | requests | runs before | bytes MiB | index MiB | "
+      "bytes / index |\n|---:|---:|---:|---:|---:|---:|---:|\n");
   // A budget that takes the index groups and no table.
   uint64_t index_pages = 0;
   for (const ValueGroup& group : GroupsByValue(map))
@@ -137,9 +139,10 @@ int main(int argc, char** argv) {
   const double total = Seconds(start);
   std::printf("%s: ODS %u.%u, page size %u, %u pages\n\n", argv[1], header->ods_major,
               header->ods_minor, header->page_size, page_count);
-  std::printf("read and classified in %.2f s; classification %.3f s (%.1f ns per page), "
-              "finishing the map %.3f s\n",
-              total, classify, 1e9 * classify / page_count, finish);
+  std::printf(
+      "read and classified in %.2f s; classification %.3f s (%.1f ns per page), "
+      "finishing the map %.3f s\n",
+      total, classify, 1e9 * classify / page_count, finish);
 
   // The classification alone over one chunk held in memory (no cache misses of the read).
   SequentialFile again_file(FromNarrow(argv[1]));

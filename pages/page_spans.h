@@ -13,8 +13,7 @@ std::vector<PageSpan> UniteSpans(const std::vector<PageSpan>& a, const std::vect
 std::vector<PageSpan> IntersectSpans(const std::vector<PageSpan>& a,
                                      const std::vector<PageSpan>& b);
 // Pages in a but not in b.
-std::vector<PageSpan> SubtractSpans(const std::vector<PageSpan>& a,
-                                    const std::vector<PageSpan>& b);
+std::vector<PageSpan> SubtractSpans(const std::vector<PageSpan>& a, const std::vector<PageSpan>& b);
 uint64_t CountPages(const std::vector<PageSpan>& spans);
 
 // Requests for the pages of spans: neighbours at most gap_pages apart joined (the gap read

@@ -58,12 +58,24 @@ class Planner {
       request.count = static_cast<uint32_t>(std::min<uint64_t>(request.count, room_));
       room_ -= request.count;
       taken.push_back(request);
-      const uint64_t bytes = uint64_t{request.count} * page_size_;
-      plan_.requests.push_back({uint64_t{request.first} * page_size_, bytes});
-      plan_.bytes += bytes;
+      Push({uint64_t{request.first} * page_size_, uint64_t{request.count} * page_size_});
     }
     covered_ = UniteSpans(covered_, taken);
     return CountPages(IntersectSpans(wanted, taken)) == CountPages(wanted);
+  }
+
+  // Appends a request; one that goes on where the last one ended joins it.
+  void Push(const ReadRequest& request) {
+    plan_.bytes += request.length;
+    if (!plan_.requests.empty()) {
+      ReadRequest& last = plan_.requests.back();
+      if (last.offset + last.length == request.offset &&
+          last.length + request.length <= max_pages_ * page_size_) {
+        last.length += request.length;
+        return;
+      }
+    }
+    plan_.requests.push_back(request);
   }
 
   uint64_t page_size_;
