@@ -72,3 +72,20 @@ std::vector<uint8_t> FileOf(const std::vector<SyntheticPage>& pages) {
     file.insert(file.end(), page.bytes().begin(), page.bytes().end());
   return file;
 }
+
+void PrintTo(PageKind kind, std::ostream* out) { *out << PageKindName(kind); }
+
+void PrintTo(const PageRole& role, std::ostream* out) {
+  *out << PageKindName(role.kind) << " (";
+  const char* separator = "";
+  const auto part = [&](const char* name, int value, int unknown) {
+    if (value == unknown) return;
+    *out << separator << name << " " << value;
+    separator = ", ";
+  };
+  part("relation", role.relation, PageRole::kNoRelation);
+  part("index", role.index, PageRole::kNoIndex);
+  part("level", role.level, PageRole::kNoLevel);
+  if (role.encrypted) *out << separator << "encrypted";
+  *out << ")";
+}

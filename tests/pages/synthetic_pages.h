@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ SyntheticPage HeaderPage(uint32_t page_size, uint16_t ods_major, uint16_t ods_mi
 PageRole Role(PageKind kind, uint16_t relation = PageRole::kNoRelation,
               uint8_t level = PageRole::kNoLevel, uint8_t index = PageRole::kNoIndex,
               bool encrypted = false);
+
+// For failure messages: "data (relation 128)", "b-tree (relation 128, index 1, level 0)".
+void PrintTo(PageKind kind, std::ostream* out);
+void PrintTo(const PageRole& role, std::ostream* out);
 
 // The pages one after another, as a database file holds them.
 std::vector<uint8_t> FileOf(const std::vector<SyntheticPage>& pages);
