@@ -13,8 +13,14 @@ bool IsNameCharacter(char16_t c) {
          c == u'.' || c == u'-' || c == u'_';
 }
 
+// Where a path's last component starts: after the platform's separators, or '/', which Windows
+// takes as a separator too.
+size_t LastSeparator(const std::u16string& path) {
+  return path.find_last_of(std::u16string(PathComponentEnds()) + u'/');
+}
+
 std::u16string LastComponent(const std::u16string& path) {
-  const size_t end = path.find_last_of(PathComponentEnds());
+  const size_t end = LastSeparator(path);
   return end == std::u16string::npos ? path : path.substr(end + 1);
 }
 
@@ -38,7 +44,7 @@ std::u16string Hex(uint32_t value) {
 
 bool MakeDirectories(const std::u16string& directory) {
   if (directory.empty() || QueryPath(directory) == PathKind::Directory) return true;
-  const size_t end = directory.find_last_of(PathComponentEnds());
+  const size_t end = LastSeparator(directory);
   if (end != std::u16string::npos && end > 0 && !MakeDirectories(directory.substr(0, end)))
     return false;
   return MakeDirectory(directory) || QueryPath(directory) == PathKind::Directory;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "pages/map_store.h"
+#include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "tests/pages/synthetic_pages.h"
 #include "tests/support/temp_dir.h"
@@ -185,7 +186,7 @@ TEST_F(MapStoreTest, NamesAreSafeDistinctAndStable) {
   const std::u16string odd = store.PathFor(u"/data/Gr\u00fc\u00dfe sch\u00f6n*?.fdb");
   EXPECT_NE(a, b);
   EXPECT_EQ(a, store.PathFor(u"/data/main.fdb"));
-  const std::u16string prefix = Dir() + u"/";
+  const std::u16string prefix = Dir() + PathSeparator();
   ASSERT_EQ(a.substr(0, prefix.size()), prefix);
   EXPECT_EQ(a.substr(prefix.size(), 9), u"main.fdb-");
   const std::u16string odd_name = odd.substr(prefix.size());
