@@ -12,6 +12,7 @@
 
 class MapCheck : public PageSink {
  public:
+  // The map must outlive the check.
   explicit MapCheck(const PageMap& map);
 
   void Page(uint32_t number, const uint8_t* bytes) override;

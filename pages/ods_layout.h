@@ -1,7 +1,7 @@
 // Where Firebird keeps what the map needs in its database pages, for on-disk structures 12
-// (Firebird 3) and 13 (Firebird 4), which agree on every field used here. Numbers are in the
-// writing machine's byte order; only little-endian files are read (a big-endian one shows no
-// Firebird flag in its ODS version and is not taken for a database).
+// (Firebird 3) and 13 (13.0 Firebird 4, 13.1 Firebird 5), which agree on every field used
+// here. Numbers are in the writing machine's byte order; only little-endian files are read (a
+// big-endian one shows no Firebird flag in its ODS version and is not taken for a database).
 #pragma once
 
 #include <cstdint>
