@@ -50,7 +50,11 @@ class Planner {
   // all of them are in the plan. With all_or_nothing, adds nothing unless all fit.
   bool Add(const std::vector<PageSpan>& pages, bool all_or_nothing) {
     const std::vector<PageSpan> wanted = SubtractSpans(pages, covered_);
-    std::vector<PageSpan> requests = MergeSpans(wanted, gap_pages_, max_pages_);
+    // A gap may hold pages planned already: those are cut out of the joined requests again,
+    // each request on its own (the largest request's cuts stay).
+    std::vector<PageSpan> requests;
+    for (const PageSpan& joined : MergeSpans(wanted, gap_pages_, max_pages_))
+      for (const PageSpan& part : SubtractSpans({joined}, covered_)) requests.push_back(part);
     if (all_or_nothing && CountPages(requests) > room_) return false;
     std::vector<PageSpan> taken;
     for (PageSpan request : requests) {

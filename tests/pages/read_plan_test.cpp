@@ -117,6 +117,17 @@ TEST(ReadPlanTest, GapsAreReadWithTheirNeighboursButNeverTwice) {
   EXPECT_EQ(plan.bytes, 28u * kPage);
 }
 
+TEST(ReadPlanTest, AGapHoldingPagesReadBeforeIsNotJoined) {
+  // Table 128's pages 2 and 4 lie one page apart, but that page (a leaf) was read with the
+  // index pages: joining them would read it twice.
+  const PageMap map = MapOf(
+      {{1, kHeader}, {1, Data(129)}, {1, Data(128)}, {1, kLeaf}, {1, Data(128)}, {2, Data(129)}});
+  const ReadPlan plan = PlanReads(map, Limits(1000, 1));
+  EXPECT_EQ(InPages(plan), (std::vector<std::pair<uint64_t, uint64_t>>{
+                               {0, 1}, {3, 1}, {2, 1}, {4, 1}, {1, 1}, {5, 2}}));
+  EXPECT_EQ(plan.bytes, 7u * kPage);
+}
+
 TEST(ReadPlanTest, LargestRequestCutsRunsAndJoins) {
   const PageMap map = MapOf({{1, kHeader}, {10, kLeaf}, {1, Data(128)}, {3, kLeaf}});
   const ReadPlan plan = PlanReads(map, Limits(1000, 1, 4));
