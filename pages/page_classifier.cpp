@@ -50,6 +50,7 @@ PageRole ClassifyPage(const uint8_t* page, uint32_t page_size, uint32_t number) 
   }
   if (ods::Read32(page + ods::kPageNumberOffset) != number) return role;
   role.kind = KindOfTypeByte(page[0]);
+  if (role.kind == PageKind::Unknown) return role;
   role.encrypted = (page[ods::kFlagsOffset] & ods::kEncryptedFlag) != 0;
   if (role.encrypted || page_size < ods::kPointerPagesOffset) return role;
   switch (role.kind) {

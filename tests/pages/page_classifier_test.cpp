@@ -69,7 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
                  Role(PageKind::Unknown)},
         RoleCase{"type 0 with a header", SyntheticPage(kPage, 0, 15), 15, Role(PageKind::Unknown)},
         RoleCase{"type out of range", SyntheticPage(kPage, 11, 16), 16, Role(PageKind::Unknown)},
-        RoleCase{"type 0xFF", SyntheticPage(kPage, 0xFF, 17), 17, Role(PageKind::Unknown)}));
+        RoleCase{"type 0xFF", SyntheticPage(kPage, 0xFF, 17), 17, Role(PageKind::Unknown)},
+        // Flags of a page of no known type say nothing either.
+        RoleCase{"type out of range, encrypted flag", SyntheticPage(kPage, 12, 18).Flags(0x80),
+                 18, Role(PageKind::Unknown)}));
 
 TEST(PageInventoryTest, PositionsFollowFirebirdsTable) {
   // Pages per inventory page as Firebird's ods.h tabulates them.
