@@ -413,6 +413,13 @@ TEST(DatabaseAlias, TheLocalServersAliasIsReadThroughAndTheServerGetsTheAlias) {
   ASSERT_TRUE(db.made()) << "the copy of Firebird 4's small database could not be made";
   DatabaseSettings settings(kFirebird4, db.path());
   ASSERT_TRUE(settings.Set("# nothing but the alias"));
+  // The server rereads databases.conf when it notices the change: wait until the alias attaches.
+  bool known = false;
+  for (int i = 0; i < 50 && !known; ++i) {
+    known = !EffectiveUseFileSystemCache(kFirebird4, settings.Alias()).empty();
+    if (!known) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_TRUE(known) << "the server did not take up the alias";
   const ProcessResult r = RunFbwarm(settings.Alias(), {}, kFirebird4);
   const std::vector<std::string> lines = SplitCrLf(r.out);
   ASSERT_GE(lines.size(), 4u) << r.out << r.err;
