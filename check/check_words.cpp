@@ -75,7 +75,9 @@ std::string ProgressStatus(const ReadProgressRecord& p) {
   return text;
 }
 
-std::string ServerStepStatus() { return "Server liest alle Daten- und Indexseiten"; }
+std::string ServerStepStatus() {
+  return "Statistiklauf: der Server liest die Datenseiten und die Blattseiten der Indexe";
+}
 
 std::vector<std::string> VerdictLines(const CheckEnd& end) {
   const std::string headline = Headline(end);

@@ -71,8 +71,10 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
                                           const std::u16string& parameter_file) {
   // Each argument on its own: one that cannot be appended leaves out only itself.
   if (!arguments.empty() && !executable_path.empty()) Absorbing([&] { Add(executable_path); });
+  arguments_begin_ = Count();
   for (const std::u16string& argument : arguments)
     if (!argument.empty()) Absorbing([&] { Add(argument); });
+  arguments_end_ = Count();
   if (parameter_file.empty()) return;
   // The file as a whole: the lines appended before a failure stay.
   Absorbing([&] {
@@ -140,6 +142,13 @@ bool TApplicationParamList::HasParam(const std::u16string& name) {
         Items(), [&](const std::u16string& item) { return PresenceName(item) == target; });
   });
   return found;
+}
+
+bool TApplicationParamList::HasArgument(const std::u16string& exact) const {
+  const std::vector<std::u16string>& items = Items();
+  for (size_t i = arguments_begin_; i < arguments_end_ && i < items.size(); ++i)
+    if (items[i] == exact) return true;
+  return false;
 }
 
 std::u16string TApplicationParamList::GetParamValue(const std::u16string& name) {

@@ -33,6 +33,10 @@ class TApplicationParamList : public TStringList {
   // upper-cased as passed. False on any failure.
   bool HasParam(const std::u16string& name);
 
+  // True when one of the command-line arguments (not argument 0, not a parameter file line) is
+  // exactly this text, letter case included. False on any failure.
+  bool HasArgument(const std::u16string& exact) const;
+
   // The text after "/NAME:" (letter case ignored) of the first item that begins with it, at
   // most 255 characters and untrimmed; empty when no item begins with it.
   std::u16string GetParamValue(const std::u16string& name);
@@ -74,6 +78,8 @@ class TApplicationParamList : public TStringList {
   std::optional<std::u16string_view> WholeValue(const std::u16string& name) const;
 
   std::unique_ptr<TStringList> fRequestedParams;
+  size_t arguments_begin_ = 0;  // the command-line arguments are items [begin, end)
+  size_t arguments_end_ = 0;
   bool parameter_file_exposes_password_ = false;
   ParameterFile parameter_file_;
   TempRedirection temp_redirection_;

@@ -122,7 +122,7 @@ void Investigate(BypassVerdict& verdict, const ServerTarget& target, const Bypas
                   facts.ods_major >= 13 && !facts.settings);
   // While this attachment holds the database open, the server's descriptor is there to see.
   // The attachment ends with the scope; a failure to end it changes nothing found.
-  LookAtDescriptor(verdict, database, sources);
+  LookAtDescriptor(verdict, target.database.LocalPath(), sources);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/console.h"
 #include "platform/text_encoding.h"
 #include "tool/cache_bypass_step.h"
+#include "tool/database_alias.h"
 #include "tool/error_channel.h"
 #include "tool/file_cache_step.h"
 #include "tool/line_output.h"
@@ -58,13 +59,14 @@ void ShowHelp(LineOutput& out) {
 // Reads the database file through when it lies on this machine, which is the case when the
 // tool runs on the database server itself.
 void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const RunTools& tools) {
+  tools.report.AliasResolved(database);
   if (!database.IsLocalFile()) {
     tools.out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
     tools.report.DatabaseNotHere(database);
     return;
   }
   tools.out.PrintLine(u"Natives FileCache Start...");
-  FileCacheStep step(database.path, skip_cached);
+  FileCacheStep step(database.LocalPath(), skip_cached);
   tools.report.ReadThroughPlanned(step.Plan());
   const std::optional<ReadThroughSummary> summary = step.Run([&](const ReadProgress& progress) {
     tools.report.Progress(progress);
@@ -94,7 +96,7 @@ RunEnd RunSequence(const RunRequest& request, int64_t start_tick, const RunTools
     return RunEnd{RunOutcome::Help, 0, 0, {}};
   }
   const DatabaseLocation database =
-      LocateDatabase(request.database.Taken(), request.server.IfUsable());
+      LocateDatabase(request.database.Taken(), request.server.IfUsable(), SystemAliasLookup());
   WarmFileCache(database, request.skip_cached, tools);
   const uint32_t elapsed = WarmServer(request, database, start_tick, tools);
   return RunEnd{RunOutcome::Finished, elapsed, 0, {}};

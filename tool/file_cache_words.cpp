@@ -32,10 +32,10 @@ std::string Octal(int mode) {
 
 std::string UnreachableLine(const DatabaseLocation& database) {
   if (database.unsearchable_directory.empty())
-    return Warning("Der Pfad " + Narrow(database.path) +
+    return Warning("Der Pfad " + Narrow(database.LocalPath()) +
                    " ist vielleicht lokal, kann aber nicht erreicht werden: " +
                    Narrow(database.access_failure) + ". Der Dateicache wurde nicht gefuellt.");
-  return Warning("Der Pfad " + Narrow(database.path) +
+  return Warning("Der Pfad " + Narrow(database.LocalPath()) +
                  " ist vielleicht lokal, kann aber nicht erreicht werden: das Verzeichnis " +
                  Narrow(database.unsearchable_directory) +
                  " darf von diesem Benutzer nicht durchsucht werden. Der Dateicache wurde nicht "
@@ -121,13 +121,20 @@ std::string ResidencyLine(const ReadThroughSummary& s) {
 
 }  // namespace
 
+std::optional<std::string> AliasLine(const DatabaseLocation& database) {
+  if (database.alias_conf.empty()) return std::nullopt;
+  return "fbwarm: " + Narrow(database.path) + " ist laut " + Narrow(database.alias_conf) +
+         " ein Alias fuer die Datei " + Narrow(database.LocalPath()) +
+         "; der Dateicache nimmt diese Datei, der Server bekommt den Alias.";
+}
+
 std::optional<std::string> DatabaseNotHereLine(const DatabaseLocation& database) {
   using Place = DatabaseLocation::Place;
   switch (database.place) {
     case Place::Unreachable:
       return UnreachableLine(database);
     case Place::MissingHere:
-      return Warning("Den Pfad " + Narrow(database.path) +
+      return Warning("Den Pfad " + Narrow(database.LocalPath()) +
                      " gibt es auf diesem Rechner nicht, obwohl der Server (" +
                      Narrow(database.local_server) +
                      ") hier laeuft; der Dateicache wurde nicht gefuellt. Den Pfad pruefen: der "

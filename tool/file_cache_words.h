@@ -13,6 +13,9 @@
 // server is this machine's; nothing for the other places.
 std::optional<std::string> DatabaseNotHereLine(const DatabaseLocation& database);
 
+// Which file stands for an alias of the local server; nothing when the path is no such alias.
+std::optional<std::string> AliasLine(const DatabaseLocation& database);
+
 // In this order: the file cannot be opened; it is larger than the room of the file cache;
 // /SKIPCACHED cannot skip. Nothing but the first for a file that did not open.
 std::vector<std::string> ReadThroughPlanLines(const ReadThroughPlan& plan);

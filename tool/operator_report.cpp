@@ -40,6 +40,8 @@ void OperatorReport::DatabaseNotHere(const DatabaseLocation& database) {
   Say(DatabaseNotHereLine(database));
 }
 
+void OperatorReport::AliasResolved(const DatabaseLocation& database) { Say(AliasLine(database)); }
+
 void OperatorReport::ReadThroughPlanned(const ReadThroughPlan& plan) {
   Say(ReadThroughPlanLines(plan));
 }

@@ -34,6 +34,8 @@ class OperatorReport {
 
   // The database path names no file here: why, where that helps.
   void DatabaseNotHere(const DatabaseLocation& database);
+  // The database is an alias of the local server: which file the read-through takes for it.
+  void AliasResolved(const DatabaseLocation& database);
 
   // The read-through: its plan before the first read, its progress (drawn only on a terminal,
   // a few times a second at most), and its end (nothing when the file did not open).

@@ -22,7 +22,8 @@ RunRequest ReadRunRequest() {
   RunRequest request;
   TApplicationParamList* list = ApplicationParamList();
   if (!list) return request;
-  request.help = list->HasParam(u"?");
+  // "?" in any of its spellings, and the two switches a Unix user types first.
+  request.help = list->HasParam(u"?") || list->HasArgument(u"--help") || list->HasArgument(u"-h");
   request.skip_cached = list->HasParam(u"SKIPCACHED");
   for (StartValue* value : {&request.database, &request.server, &request.user, &request.password}) {
     value->too_long = list->ParamValueTooLong(value->name);

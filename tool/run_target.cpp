@@ -52,6 +52,7 @@ DatabaseLocation LocateDatabase(const std::u16string& path,
   using Place = DatabaseLocation::Place;
   DatabaseLocation location;
   location.path = path;
+  location.file = path;
   switch (QueryPath(path)) {
     case PathKind::File:
       location.place = Place::LocalFile;
@@ -71,4 +72,18 @@ DatabaseLocation LocateDatabase(const std::u16string& path,
       break;
   }
   return location;
+}
+
+DatabaseLocation LocateDatabase(const std::u16string& path,
+                                const std::optional<std::u16string>& server,
+                                const AliasLookup& lookup) {
+  // A refused /SERVER value names no server, so there is nobody's alias to look up.
+  if (lookup && server && IsLocalServer(*server))
+    if (const std::optional<AliasTarget> alias = lookup(path, ServerOf(*server))) {
+      DatabaseLocation location = LocateDatabase(alias->file, server);
+      location.path = path;
+      location.alias_conf = alias->conf_file;
+      return location;
+    }
+  return LocateDatabase(path, server);
 }

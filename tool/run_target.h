@@ -2,6 +2,7 @@
 // and where the database lies as seen from this machine.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ struct DatabaseLocation {
     Elsewhere,    // on another machine, an alias, or nothing to say about it
   };
   std::u16string path;  // the /DB value: the path as the server sees it, or an alias
+  // What this machine reads: path itself, or the file a local server's alias stands for.
+  std::u16string file;
+  std::u16string alias_conf;  // the databases.conf that resolved the alias; empty for none
   Place place = Place::Elsewhere;
   // Unreachable: the first directory on the way that this user may not search, if that is
   // why; else the system's reason.
@@ -32,12 +36,28 @@ struct DatabaseLocation {
   std::u16string local_server;
 
   bool IsLocalFile() const { return place == Place::LocalFile; }
+  // The path this machine reads.
+  const std::u16string& LocalPath() const { return file.empty() ? path : file; }
 };
 
 // Looks at path here. server is the /SERVER value as given, nothing when it was refused: then
 // no claim about the server is made.
 DatabaseLocation LocateDatabase(const std::u16string& path,
                                 const std::optional<std::u16string>& server);
+
+// The file a local server's alias stands for, and the databases.conf that says so.
+struct AliasTarget {
+  std::u16string file;
+  std::u16string conf_file;
+};
+using AliasLookup = std::function<std::optional<AliasTarget>(const std::u16string& db,
+                                                             const std::u16string& server)>;
+
+// As above, but the server's rule comes first: when lookup finds db to be an alias of the
+// local server, the location is that of its file (path stays the alias, for the server).
+DatabaseLocation LocateDatabase(const std::u16string& path,
+                                const std::optional<std::u16string>& server,
+                                const AliasLookup& lookup);
 
 // Where the server part of the run attaches, and as whom.
 struct ServerTarget {

@@ -39,6 +39,15 @@ grep -qx "ExecStart=$prefix/bin/fbwarm-check /SKIPCACHED \"/DB:%I\"" "$template"
   fail "the template unit does not start the installed helper with its instance as /DB:"
 gzip -t "$p/share/man/man1/fbwarm.1.gz" || fail "the manual page is not gzip-compressed"
 [ "$(readlink "$p/share/man/man1/fbwarm-check.1.gz")" = fbwarm.1.gz ] || fail "no manual page link for fbwarm-check"
+# The manual page as installed, prefix and all: mandoc finds nothing to warn about
+# (scripts/test installs mandoc).
+if command -v mandoc >/dev/null; then
+  lint=$(mandoc -Tlint -W warning "$p/share/man/man1/fbwarm.1.gz" 2>&1) ||
+    fail "mandoc -Tlint -W warning: $lint"
+  [ -z "$lint" ] || fail "mandoc -Tlint -W warning: $lint"
+else
+  echo "install layout: mandoc is not installed, the manual page's lint is left out"
+fi
 # What the program reads of the file as installed: no [STARTPARAMS] section, no parameter.
 grep -qi '^\[STARTPARAMS\]' "$ini" && fail "the installed parameter file has an active section"
 

@@ -119,6 +119,26 @@ TEST(HasParam, HelpSwitchForms) {
     EXPECT_FALSE(ListOf({item})->HasParam(u"?")) << std::string(item.begin(), item.end());
 }
 
+TEST(HasArgument, OnlyACommandLineArgumentOfExactlyThatText) {
+  ScopedTempDir dir;
+  // The executable's own name and a parameter file line are no command-line argument.
+  WriteFileBytes(dir / "warm.INI", "[STARTPARAMS]\r\n--help\r\n");
+  const struct {
+    V arguments;
+    bool found;
+  } cases[] = {
+      {{u"--help"}, true},    {{u"/DB:x", u"--help", u"/USER:y"}, true},
+      {{u"--HELP"}, false},   {{u"---help"}, false},
+      {{u"--help=x"}, false}, {{u" --help"}, false},
+      {{u"/--help"}, false},  {{}, false},
+  };
+  for (const auto& c : cases) {
+    TApplicationParamList list(U16(dir / "--help"), c.arguments, U16(dir / "warm.INI"));
+    EXPECT_EQ(list.HasArgument(u"--help"), c.found)
+        << (c.arguments.empty() ? "(none)" : Utf16ToUtf8(c.arguments[0]));
+  }
+}
+
 TEST(HasParam, TheNameIsUsedExactlyAsPassedWhileTheRegistryNormalises) {
   auto list = ListOf({u"/DB:x"});
   EXPECT_FALSE(list->HasParam(u"/DB"));

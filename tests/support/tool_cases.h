@@ -107,4 +107,7 @@ inline const std::vector<HelpCase> kHelpCases = {
     {"-?", std::string("\r\n")},                // Enter
     {"\\?", std::string("more\r\nlines\r\n")},  // only the first line is read
     {"/?:x", std::string("\x1a")},              // Ctrl-Z
+    // The switches a Unix user tries first, exactly as typed.
+    {"--help", std::nullopt},
+    {"-h", std::string("\r\n")},
 };

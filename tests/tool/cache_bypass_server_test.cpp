@@ -296,6 +296,9 @@ class DatabaseSettings {
         end_("# fbwarm test " + std::to_string(getpid()) + " end") {}
   ~DatabaseSettings() { Set(""); }
 
+  // The alias the entry gives the database.
+  std::string Alias() const { return "fbwarm_bypass_test_" + std::to_string(getpid()); }
+
   // The block's lines; the empty text leaves no entry for the database. Blocks that killed
   // runs left behind go too.
   bool Set(const std::string& settings) {
@@ -313,8 +316,7 @@ class DatabaseSettings {
         dropping = false;
     }
     if (!settings.empty())
-      text += begin_ + "\nfbwarm_bypass_test_" + std::to_string(getpid()) + " = " + db_ + "\n{\n" +
-              settings + "\n}\n" + end_ + "\n";
+      text += begin_ + "\n" + Alias() + " = " + db_ + "\n{\n" + settings + "\n}\n" + end_ + "\n";
     std::ofstream out(file_, std::ios::trunc);
     return static_cast<bool>(out << text);
   }
@@ -400,4 +402,34 @@ TEST(CacheBypassFirebird4, TheVerdictFollowsTheSettingWhenSetAndTheThresholdOthe
     ASSERT_EQ(SplitCrLf(r.out).front(), "Natives FileCache Start...");
     EXPECT_EQ(SplitCrLf(r.out).back(), "FEHLER Fehler aufgetreten");  // 11 MB: too fast
   }
+}
+
+// An alias of the local server's databases.conf is read through as the file it stands for,
+// while the server is still given the alias (its report names the file). The Firebird 4
+// server runs in a root of its own, so its configuration and the file are reached through it.
+TEST(DatabaseAlias, TheLocalServersAliasIsReadThroughAndTheServerGetsTheAlias) {
+  SKIP_WITHOUT_SERVER(kFirebird4);
+  ScratchDatabase db(kFirebird4, "-alias");
+  ASSERT_TRUE(db.made()) << "the copy of Firebird 4's small database could not be made";
+  DatabaseSettings settings(kFirebird4, db.path());
+  ASSERT_TRUE(settings.Set("# nothing but the alias"));
+  // The server rereads databases.conf when it notices the change: wait until the alias attaches.
+  bool known = false;
+  for (int i = 0; i < 50 && !known; ++i) {
+    known = !EffectiveUseFileSystemCache(kFirebird4, settings.Alias()).empty();
+    if (!known) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_TRUE(known) << "the server did not take up the alias";
+  const ProcessResult r = RunFbwarm(settings.Alias(), {}, kFirebird4);
+  const std::vector<std::string> lines = SplitCrLf(r.out);
+  ASSERT_GE(lines.size(), 4u) << r.out << r.err;
+  EXPECT_EQ(lines[0], "Natives FileCache Start...");
+  EXPECT_EQ(lines[1], "Natives FileCache Fertig.");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Database \"" + db.path() + "\" "), lines.end())
+      << r.out;
+  EXPECT_EQ(lines.back(), "FEHLER Fehler aufgetreten");  // 11 MB: too fast
+  EXPECT_NE(r.err.find("fbwarm: " + settings.Alias() + " ist laut "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" ein Alias fuer die Datei "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" im Cache (100 %)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.exit_code, 0);
 }

@@ -42,6 +42,16 @@ TEST(Help, ADoubledSwitchIsNoHelpSwitch) {
   EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
 }
 
+TEST(Help, OtherWordsForHelpRunAsBefore) {
+  // Only "--help" and "-h" themselves join the help switch; look-alikes stay ordinary unknown
+  // parameters, and the run goes on.
+  for (const char* argument : {"---help", "--help=x", "-hh", "--h"}) {
+    SCOPED_TRACE(argument);
+    ProcessResult r = RunWithoutClient({argument});
+    EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
+  }
+}
+
 TEST(Help, WaitsForOneLineOfInputOnly) {
   ProcessOptions options;
   options.stdin_bytes = "\r\nmore input that nobody reads\n";
