@@ -48,6 +48,15 @@ bool ReadIntoCache(const std::string& path, uint64_t offset, uint64_t length) {
   return ok;
 }
 
+long long FilePagesReclaimed() {
+  std::ifstream vmstat("/proc/vmstat");
+  std::string key;
+  long long value = 0;
+  while (vmstat >> key >> value)
+    if (key == "pgsteal_file") return value;
+  return -1;
+}
+
 long long ProcessBytesRead() {
   std::ifstream io("/proc/self/io");
   std::string key;

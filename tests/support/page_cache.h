@@ -38,6 +38,11 @@ class PinnedInCache {
   std::string failure_;
 };
 
+// File pages the kernel has reclaimed since boot, all files together (/proc/vmstat's
+// pgsteal_file); -1 when that cannot be read. A rise across a step says that memory pressure,
+// not the code under test, may have dropped pages from the cache meanwhile.
+long long FilePagesReclaimed();
+
 // Bytes this process has got from read() calls, from the kernel's own accounting
 // (/proc/self/io); -1 when that cannot be read.
 long long ProcessBytesRead();

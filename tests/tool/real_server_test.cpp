@@ -54,7 +54,9 @@ TEST_P(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   MakeRoomFor(Server());
   EvictFromCache(db);
   ASSERT_LT(ResidentShare(db), 0.05) << "the file could not be evicted from the page cache";
+  const long long reclaimed_before = FilePagesReclaimed();
   ProcessResult r = RunFbwarm(db, FirebirdPassword(Server()));
+  const long long reclaimed = FilePagesReclaimed() - reclaimed_before;
   const std::vector<std::string> lines = SplitCrLf(r.out);
   ASSERT_GE(lines.size(), 5u) << r.out << r.err;
   EXPECT_EQ(lines[0], "Natives FileCache Start...");
@@ -78,11 +80,20 @@ TEST_P(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   std::smatch m;
   std::regex_match(*line, m, residency);
   const bool short_of_room = err.size() > 1 && err[0].find("WARNUNG: Die Datenbankdatei (") == 0;
-  if (!short_of_room) EXPECT_GE(std::stoi(m[1]), 95);
+  // Other work on a loaded machine can take memory while the file is read, and the kernel then
+  // drops some of it: the share is the truth, but no longer the tool's doing. Only a run during
+  // which the kernel reclaimed less than a twentieth of the file's size in file pages (all files
+  // together) must end with the file cached.
+  const uint64_t size = std::filesystem::file_size(db);
+  const bool pressed =
+      reclaimed < 0 || static_cast<uint64_t>(reclaimed) * sysconf(_SC_PAGESIZE) > size / 20;
+  if (!short_of_room && !pressed) {
+    EXPECT_GE(std::stoi(m[1]), 95) << reclaimed << " file pages reclaimed during the run";
+  }
   // The file was evicted just before; other sessions on this shared machine may read the shared
   // database meanwhile, so "before" is bounded loosely: a cold file is not reported warm.
   EXPECT_LE(std::stoi(m[2]), 50);
-  EXPECT_EQ(m[3].str(), FormatBytes(std::filesystem::file_size(db)));
+  EXPECT_EQ(m[3].str(), FormatBytes(size));
   // What is resident after the statistics run is not asserted: it reads pages back in, and this
   // machine reclaims idle file cache meanwhile.
 }
