@@ -175,8 +175,9 @@ int64_t SequentialFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
   return n;
 }
 
-void SequentialFile::ReadOnlyWhatIsAsked() {
-  if (handle_ >= 0) posix_fadvise(static_cast<int>(handle_), 0, 0, POSIX_FADV_RANDOM);
+void SequentialFile::AllowReadAhead(bool allowed) {
+  if (handle_ >= 0)
+    posix_fadvise(static_cast<int>(handle_), 0, 0, allowed ? POSIX_FADV_NORMAL : POSIX_FADV_RANDOM);
 }
 
 bool SequentialFile::Skip(uint64_t size) {

@@ -269,7 +269,7 @@ int64_t SequentialFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
 }
 
 // Windows reads ahead by its own rules; a handle cannot be told otherwise after opening.
-void SequentialFile::ReadOnlyWhatIsAsked() {}
+void SequentialFile::AllowReadAhead(bool) {}
 
 bool SequentialFile::Skip(uint64_t size) {
   LARGE_INTEGER distance;

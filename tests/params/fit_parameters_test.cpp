@@ -1,10 +1,11 @@
 // /FIT and /MAXMB: what the parameter list turns them into, and which budgets are refused.
+#include "params/fit_parameters.h"
+
 #include <gtest/gtest.h>
 
 #include "base/exceptions.h"
-#include "platform/text_encoding.h"
 #include "params/application_param_list.h"
-#include "params/fit_parameters.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ TEST(FitParameters, TheArgumentsGiveFitAndBudget) {
 
 TEST(FitParameters, ABudgetThatIsNoWholeNumberOfMebibytesIsRefusedWhenTaken) {
   const std::u16string refused[] = {
-      u"/MAXMB",     u"/MAXMB:",      u"/MAXMB:0", u"/MAXMB:-5",          u"/MAXMB:1.5",
+      u"/MAXMB",     u"/MAXMB:",     u"/MAXMB:0",   u"/MAXMB:-5",         u"/MAXMB:1.5",
       u"/MAXMB:2GB", u"/MAXMB:0x10", u"/MAXMB:1 2", u"/MAXMB:1073741825", u"/MAXMB:99999999999",
   };
   for (const std::u16string& argument : refused) {
