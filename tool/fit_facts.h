@@ -35,8 +35,8 @@ struct FitOutcome {
   bool not_a_database = false;
   MapStatus found = MapStatus::Missing;  // what the map store held for this file
   int64_t map_written_at = 0;            // of the stored map used, seconds since 1970 (UTC)
-  bool full_read = false;  // the whole file was read to classify its pages
-  ReadPlan plan;           // the reads by value (after a full read: the second, shorter pass)
+  bool full_read = false;                // the whole file was read to classify its pages
+  ReadPlan plan;  // the reads by value (after a full read: the second, shorter pass)
   uint64_t plan_requests_read = 0;
   uint64_t plan_bytes_skipped = 0;  // /SKIPCACHED: requests the cache already held wholly
   uint64_t pages_checked = 0;       // pages whose role was read in this run

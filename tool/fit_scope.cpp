@@ -41,9 +41,8 @@ void Add(RoleShare& share, const ResidentPages& pages) {
 
 StatisticsScope ChooseStatisticsScope(const ReadPlan& plan, const RelationNames& names) {
   StatisticsScope scope;
-  const bool every_table =
-      std::all_of(plan.tables.begin(), plan.tables.end(),
-                  [](const TableFit& table) { return table.included; });
+  const bool every_table = std::all_of(plan.tables.begin(), plan.tables.end(),
+                                       [](const TableFit& table) { return table.included; });
   if (every_table && plan.indexes_complete) return scope;
   for (const TableFit& table : plan.tables) {
     // The report covers user tables only; the system's own are read with the indexes' pages.

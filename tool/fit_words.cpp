@@ -5,6 +5,14 @@
 
 namespace {
 
+// A server's message may span lines; a line of standard error may not.
+std::string OneLine(std::u16string_view text) {
+  std::string line = Narrow(text);
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  return line;
+}
+
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint16_t kFirstUserRelation = 128;
 
@@ -80,12 +88,13 @@ std::vector<std::string> FitReadLines(const FitOutcome& fit, uint64_t file_size,
                                       int64_t now_seconds) {
   std::vector<std::string> lines;
   if (fit.not_a_database) {
-    lines.push_back(Notice("FIT: Die erste Seite ist kein Datenbankkopf, den fbwarm kennt (ODS 12 "
-                           "oder 13): die Datei wurde ganz gelesen, wie ohne /FIT."));
+    lines.push_back(
+        Notice("FIT: Die erste Seite ist kein Datenbankkopf, den fbwarm kennt (ODS 12 "
+               "oder 13): die Datei wurde ganz gelesen, wie ohne /FIT."));
     return lines;
   }
-  lines.push_back(Notice("FIT: Budget " + BudgetText(fit) + ", Datei " + FormatBytes(file_size) +
-                         "."));
+  lines.push_back(
+      Notice("FIT: Budget " + BudgetText(fit) + ", Datei " + FormatBytes(file_size) + "."));
   if (fit.full_read) {
     std::string text = "FIT: Die ganze Datei wurde gelesen, um ihre Seiten einzuordnen: " +
                        WhyWholeFile(fit.found) + ". Spaetere Laeufe lesen nach der Karte";
@@ -100,11 +109,12 @@ std::vector<std::string> FitReadLines(const FitOutcome& fit, uint64_t file_size,
   }
   if (fit.save_failure)
     lines.push_back(Warning("FIT: Die Seitenkarte konnte nicht gespeichert werden (" +
-                            Narrow(fit.map_path) + "): " + Narrow(*fit.save_failure) +
+                            Narrow(fit.map_path) + "): " + OneLine(*fit.save_failure) +
                             ". Der naechste Lauf liest die Datei wieder ganz."));
   else if (fit.map_path.empty())
-    lines.push_back(Warning("FIT: Kein Verzeichnis fuer die Seitenkarte (weder STATE_DIRECTORY "
-                            "noch XDG_STATE_HOME noch HOME): jeder Lauf liest die Datei ganz."));
+    lines.push_back(
+        Warning("FIT: Kein Verzeichnis fuer die Seitenkarte (weder STATE_DIRECTORY "
+                "noch XDG_STATE_HOME noch HOME): jeder Lauf liest die Datei ganz."));
   return lines;
 }
 
@@ -117,15 +127,15 @@ std::string FitWithoutResidencyLine() {
 
 std::string NamesUnknownLine(const std::u16string& failure) {
   return Notice("FIT: Die Namen der Tabellen und Indexe konnten nicht erfragt werden (" +
-                Narrow(failure) + "): der Statistiklauf liest nur Indexseiten.");
+                OneLine(failure) + "): der Statistiklauf kann die Tabellen nicht einzeln lesen.");
 }
 
 std::vector<std::string> FitStatisticsLines(const StatisticsScope& scope,
                                             const ResidentAlong& resident, uint64_t budget) {
   std::string asked;
   if (scope.tables.empty())
-    asked = scope.data_pages ? "Daten- und Indexseiten aller Tabellen"
-                             : "Indexseiten aller Tabellen";
+    asked =
+        scope.data_pages ? "Daten- und Indexseiten aller Tabellen" : "Indexseiten aller Tabellen";
   else
     asked = "Daten- und Indexseiten von " + std::to_string(scope.tables.size()) + " Tabellen";
   std::string text = "FIT: Der Statistiklauf las " + asked;
@@ -146,16 +156,15 @@ std::vector<std::string> CachedByRoleLines(const CachedByRole& cached, const Rel
   std::string roles;
   for (int i = 0; i < kReportedRoleCount; ++i) {
     if (cached.roles[i].total == 0) continue;
-    roles += (roles.empty() ? "" : ", ") + std::string(kRoleNames[i]) + " " +
-             Percent(cached.roles[i]);
+    roles +=
+        (roles.empty() ? "" : ", ") + std::string(kRoleNames[i]) + " " + Percent(cached.roles[i]);
   }
-  std::string source = fit.full_read
-                           ? "Seitenrollen aus diesem Lauf"
-                           : "Seitenrollen aus der Karte von " +
-                                 AgeText(now_seconds - fit.map_written_at) + ", davon " +
-                                 std::to_string(fit.pages_checked) + " Seiten in diesem Lauf geprueft";
-  std::vector<std::string> lines{
-      Notice("Im Cache nach dem Lauf: " + roles + " (" + source + ").")};
+  std::string source =
+      fit.full_read
+          ? "Seitenrollen aus diesem Lauf"
+          : "Seitenrollen aus der Karte von " + AgeText(now_seconds - fit.map_written_at) +
+                ", davon " + std::to_string(fit.pages_checked) + " Seiten in diesem Lauf geprueft";
+  std::vector<std::string> lines{Notice("Im Cache nach dem Lauf: " + roles + " (" + source + ").")};
   for (const auto& [relation, name] : names.tables) {
     if (relation < kFirstUserRelation) continue;  // the system's own tables
     const auto data = cached.table_data.find(relation);

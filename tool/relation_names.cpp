@@ -4,8 +4,8 @@
 #include <variant>
 
 #include "base/exceptions.h"
-#include "services/database_attachment.h"
 #include "platform/text_encoding.h"
+#include "services/database_attachment.h"
 
 namespace {
 
@@ -54,8 +54,8 @@ RelationNamesAnswer AskRelationNames(std::shared_ptr<IGDSLibrary> library,
                                      const ServerTarget& target) {
   RelationNamesAnswer answer;
   try {
-    DatabaseAttachment attachment(std::move(library), {target.server, target.database.path,
-                                                       target.user, target.password});
+    DatabaseAttachment attachment(
+        std::move(library), {target.server, target.database.path, target.user, target.password});
     answer.names = Ask(attachment);
   } catch (const Exception& e) {
     answer.failure = e.Message();
