@@ -150,9 +150,10 @@ TEST_F(FitRun, StandardOutputIsTheSameWithAndWithoutFitOnlyTheRequestDiffers) {
   const Run first = Fbwarm({"/FIT", "/MAXMB:1"});
   const Run later = Fbwarm({"/MAXMB:1"});  // a budget alone asks for /FIT
   const Run everything = Fbwarm({"/FIT", "/MAXMB:100"});
-  EXPECT_EQ(plain.result.out, "Natives FileCache Start...\r\nNatives FileCache Fertig.\r\n"
-                              "Database header\r\nAnalyzing database pages ...\r\n\r\n" +
-                                  kTooFast + "\r\n");
+  EXPECT_EQ(plain.result.out,
+            "Natives FileCache Start...\r\nNatives FileCache Fertig.\r\n"
+            "Database header\r\nAnalyzing database pages ...\r\n\r\n" +
+                kTooFast + "\r\n");
   const std::string start = "isc_service_start handle=1 request=0b" + StartItem("6a", Db());
   for (const Run* run : {&plain, &first, &later, &everything}) {
     EXPECT_EQ(run->result.out, plain.result.out);
@@ -185,14 +186,15 @@ TEST_F(FitRun, TheReadsByPlanBringInNoMoreThanTheBudget) {
                       "FIT: Seitenkarte von gerade eben; nach Wert gelesen: 606\\.2 KB in [0-9]+ "
                       "Anfragen; Indexseiten vollstaendig, Daten von 1 von 2 Tabellen\\."))
       << run.result.err;
-  EXPECT_TRUE(HasLine(run.result.err, "Im Cache nach dem Lauf: Indexe 100 %, Zeiger 100 %, "
-                                      "Verzeichnisse 100 %, Daten [0-9]+ %"))
+  EXPECT_TRUE(HasLine(run.result.err,
+                      "Im Cache nach dem Lauf: Indexe 100 %, Zeiger 100 %, "
+                      "Verzeichnisse 100 %, Daten [0-9]+ %"))
       << run.result.err;
 }
 
 TEST_F(FitRun, WithoutMaxmbTheBudgetIsTheRoomOfTheFileCache) {
-  const Run run = Fbwarm({"/FIT"}, TestHooksBinary(),
-                         {{"FBWARM_TEST_MEMORY_LIMIT", std::to_string(2 * kMiB)}});
+  const Run run =
+      Fbwarm({"/FIT"}, TestHooksBinary(), {{"FBWARM_TEST_MEMORY_LIMIT", std::to_string(2 * kMiB)}});
   EXPECT_EQ(run.result.exit_code, 0);
   EXPECT_TRUE(HasLine(run.result.err, "FIT: Budget 2 MiB \\(Platz des Dateicaches\\)"))
       << run.result.err;
