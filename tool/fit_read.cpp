@@ -92,14 +92,18 @@ void Add(FitReadTally& sum, const FitReadTally& part) {
   sum.failed = sum.failed || part.failed;
 }
 
+PlanLimits Limits(uint64_t budget_bytes) {
+  PlanLimits limits;
+  limits.budget_bytes = budget_bytes;
+  return limits;
+}
+
 // Checks the pages of one planned pass against map; returns the corrected map.
 PageMap ReadPlanChecked(SequentialFile& file, const PageMap& map, const DatabaseHeader& header,
                         FitOutcome& outcome, FitReadTally& tally, char* buffer,
                         const std::function<bool(uint64_t, uint64_t)>& already_cached,
                         const std::function<void(uint64_t, uint64_t)>& progress) {
-  PlanLimits limits;
-  limits.budget_bytes = outcome.budget_bytes;
-  outcome.plan = PlanReads(map, limits);
+  outcome.plan = PlanReads(map, Limits(outcome.budget_bytes));
   MapCheck check(map);
   PageStream stream(header.page_size, check);
   file.AllowReadAhead(false);
@@ -161,10 +165,12 @@ FitReadResult FitRead(SequentialFile& file, const std::u16string& path, const Fi
     result.tally = ReadWhole(file, stream, buffer, progress);
     map = builder.Finish();
     // A file larger than the budget: the pages worth the most once more, so that they are
-    // the ones read last.
+    // the ones read last. Otherwise the plan only tells the later steps what fits: all of it.
     if (!result.tally.failed && outcome.budget_bytes < identity->size)
       map = ReadPlanChecked(file, map, *header, outcome, result.tally, buffer, already_cached,
                             progress);
+    else
+      outcome.plan = PlanReads(map, Limits(outcome.budget_bytes));
     outcome.pages_checked = builder.pages_seen();  // the second pass saw them again
   }
   if (result.tally.failed) return result;  // what was read may be cut short: keep the old map

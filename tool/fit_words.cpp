@@ -98,7 +98,7 @@ std::vector<std::string> FitReadLines(const FitOutcome& fit, uint64_t file_size,
   if (fit.full_read) {
     std::string text = "FIT: Die ganze Datei wurde gelesen, um ihre Seiten einzuordnen: " +
                        WhyWholeFile(fit.found) + ". Spaetere Laeufe lesen nach der Karte";
-    text += fit.plan.requests.empty() ? "." : "; danach " + PlanText(fit) + ".";
+    text += fit.plan_requests_read == 0 ? "." : "; danach " + PlanText(fit) + ".";
     lines.push_back(Notice(text));
   } else {
     lines.push_back(Notice("FIT: Seitenkarte von " + AgeText(now_seconds - fit.map_written_at) +
@@ -136,8 +136,13 @@ std::vector<std::string> FitStatisticsLines(const StatisticsScope& scope,
   if (scope.tables.empty())
     asked =
         scope.data_pages ? "Daten- und Indexseiten aller Tabellen" : "Indexseiten aller Tabellen";
-  else
-    asked = "Daten- und Indexseiten von " + std::to_string(scope.tables.size()) + " Tabellen";
+  else {
+    std::string names;
+    for (const std::u16string& table : scope.tables)
+      names += (names.empty() ? "" : ", ") + Narrow(table);
+    asked = "Daten- und Indexseiten von " + std::to_string(scope.tables.size()) + " Tabellen (" +
+            names + ")";
+  }
   std::string text = "FIT: Der Statistiklauf las " + asked;
   if (resident.statistics && resident.end && resident.run_start) {
     const auto growth = [](uint64_t from, uint64_t to) { return to > from ? to - from : 0; };

@@ -1,7 +1,8 @@
 // What /FIT asks of the statistics action after the read-through, and how its findings read.
+#include "tool/fit_scope.h"
+
 #include <gtest/gtest.h>
 
-#include "tool/fit_scope.h"
 #include "tool/fit_words.h"
 
 namespace {
@@ -26,15 +27,25 @@ TEST(FitScope, TheActionReadsNoTableTheBudgetLeftOut) {
     std::vector<std::u16string> tables;
   } cases[] = {
       {"every table fits: as without /FIT",
-       PlanWith(true, {{5, 3, true}, {128, 10, true}, {129, 20, true}}), names, true, {}},
+       PlanWith(true, {{5, 3, true}, {128, 10, true}, {129, 20, true}}),
+       names,
+       true,
+       {}},
       {"some fit: those, in the plan's order",
-       PlanWith(true, {{5, 3, true}, {129, 20, true}, {128, 10, true}, {130, 99, false}}), names,
-       true, {u"EVENTS", u"ORDERS"}},
+       PlanWith(true, {{5, 3, true}, {129, 20, true}, {128, 10, true}, {130, 99, false}}),
+       names,
+       true,
+       {u"EVENTS", u"ORDERS"}},
       {"only system tables fit: index pages alone",
-       PlanWith(true, {{5, 3, true}, {128, 10, false}}), names, false, {}},
+       PlanWith(true, {{5, 3, true}, {128, 10, false}}),
+       names,
+       false,
+       {}},
       {"a table that fits has no name: index pages alone",
-       PlanWith(true, {{128, 10, true}, {129, 20, true}, {130, 99, false}}), without_events,
-       false, {}},
+       PlanWith(true, {{128, 10, true}, {129, 20, true}, {130, 99, false}}),
+       without_events,
+       false,
+       {}},
       {"not even the index pages fit", PlanWith(false, {{128, 10, false}}), names, false, {}},
       {"no data at all", PlanWith(true, {}), names, true, {}},
   };
@@ -79,9 +90,9 @@ TEST(FitWords, TheRolesCachedAreSaidPerRoleTableAndIndex) {
 
 TEST(FitWords, AgesAreSaidInTheLargestWholeUnit) {
   const std::pair<int64_t, const char*> cases[] = {
-      {0, "gerade eben"},           {59, "gerade eben"},          {60, "vor 1 Minute"},
-      {3599, "vor 59 Minuten"},     {3600, "vor 1 Stunde"},       {7200, "vor 2 Stunden"},
-      {86400, "vor 1 Tag"},         {10 * 86400, "vor 10 Tagen"},
+      {0, "gerade eben"},       {59, "gerade eben"},          {60, "vor 1 Minute"},
+      {3599, "vor 59 Minuten"}, {3600, "vor 1 Stunde"},       {7200, "vor 2 Stunden"},
+      {86400, "vor 1 Tag"},     {10 * 86400, "vor 10 Tagen"},
   };
   for (const auto& [seconds, text] : cases) EXPECT_EQ(AgeText(seconds), text) << seconds;
 }
@@ -98,15 +109,16 @@ TEST(FitWords, TheBudgetSaysWhereItCameFromAndWhetherTheRunKeptToIt) {
   EXPECT_NE(lines[1].find("ihre Seitenkarte ist veraltet"), std::string::npos) << lines[1];
 
   StatisticsScope tables{true, {u"A", u"B"}};
-  EXPECT_EQ(FitStatisticsLines(tables, {1'000'000, 5'000'000, 6'000'000}, 4 << 20),
-            (std::vector<std::string>{
-                "fbwarm: FIT: Der Statistiklauf las Daten- und Indexseiten von 2 Tabellen und "
-                "brachte 1.0 MB in den Cache; der ganze Lauf brachte 5.0 MB von 4 MiB Budget "
-                "(ueberschritten)."}));
+  EXPECT_EQ(
+      FitStatisticsLines(tables, {1'000'000, 5'000'000, 6'000'000}, 4 << 20),
+      (std::vector<std::string>{
+          "fbwarm: FIT: Der Statistiklauf las Daten- und Indexseiten von 2 Tabellen (A, B) und "
+          "brachte 1.0 MB in den Cache; der ganze Lauf brachte 5.0 MB von 4 MiB Budget "
+          "(ueberschritten)."}));
   // Without a residency answer, nothing is claimed about the cache.
-  EXPECT_EQ(FitStatisticsLines({false, {}}, {std::nullopt, 1, 2}, 4 << 20),
-            (std::vector<std::string>{
-                "fbwarm: FIT: Der Statistiklauf las Indexseiten aller Tabellen."}));
+  EXPECT_EQ(
+      FitStatisticsLines({false, {}}, {std::nullopt, 1, 2}, 4 << 20),
+      (std::vector<std::string>{"fbwarm: FIT: Der Statistiklauf las Indexseiten aller Tabellen."}));
 }
 
 }  // namespace
