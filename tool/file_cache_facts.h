@@ -36,7 +36,9 @@ struct ReadThroughPlan {
   uint64_t size = 0;                    // when the read-through begins
   std::optional<CacheRoom> room_short;  // the room of the file cache, when the file exceeds it
   bool fit_asked = false;               // /FIT: the budget, not the room, bounds the reads
-  bool skip_asked = false;              // /SKIPCACHED
+  // /FIT without a usable map: the whole file will be read to classify its pages, and why.
+  std::optional<MapStatus> fit_whole_read;
+  bool skip_asked = false;                       // /SKIPCACHED
   SkipRefusal skip_refusal = SkipRefusal::None;  // when asked: why nothing will be skipped
 };
 

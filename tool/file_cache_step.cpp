@@ -42,6 +42,11 @@ FileCacheStep::FileCacheStep(const std::u16string& path, bool skip_cached,
   plan_.size = file_.Size();
   room_ = CacheRoomForFiles();
   plan_.room_short = RoomTooSmall(plan_.size, room_);
+  if (fit_) {
+    fit_start_ = PrepareFit(file_, path, *fit_, room_);
+    if (fit_start_->outcome.full_read && !fit_start_->outcome.not_a_database)
+      plan_.fit_whole_read = fit_start_->outcome.found;
+  }
 }
 
 std::optional<ReadThroughSummary> FileCacheStep::Run(
@@ -58,8 +63,8 @@ std::optional<ReadThroughSummary> FileCacheStep::Run(
   };
   ReadThroughTally tally;
   std::optional<FitOutcome> fit;
-  if (fit_) {
-    FitReadResult result = FitRead(file_, plan_.path, *fit_, room_, buffer.get(),
+  if (fit_start_) {
+    FitReadResult result = FitRead(file_, plan_.path, std::move(*fit_start_), buffer.get(),
                                    hooks.already_cached, [&](uint64_t done, uint64_t total) {
                                      if (progress) progress({done, total, SecondsSince(start)});
                                    });

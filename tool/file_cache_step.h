@@ -11,6 +11,7 @@
 #include "platform/residency.h"
 #include "tool/file_cache_facts.h"
 #include "tool/fit_facts.h"
+#include "tool/fit_read.h"
 
 class FileCacheStep {
  public:
@@ -37,4 +38,5 @@ class FileCacheStep {
   ReadThroughPlan plan_;
   std::optional<FitChoice> fit_;
   std::optional<CacheRoom> room_;
+  std::optional<FitStart> fit_start_;
 };

@@ -1,6 +1,7 @@
 #include "tool/fit_read.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 
 #include "pages/database_header.h"
@@ -125,49 +126,60 @@ std::pair<uint64_t, BudgetSource> ChooseBudget(const std::optional<uint64_t>& gi
   return {file_size, BudgetSource::None};
 }
 
-FitReadResult FitRead(SequentialFile& file, const std::u16string& path, const FitChoice& choice,
-                      const std::optional<CacheRoom>& room, char* buffer,
-                      const std::function<bool(uint64_t, uint64_t)>& already_cached,
+FitStart PrepareFit(SequentialFile& file, const std::u16string& path, const FitChoice& choice,
+                    const std::optional<CacheRoom>& room) {
+  FitStart start;
+  FitOutcome& outcome = start.outcome;
+  std::tie(outcome.budget_bytes, outcome.budget_source) =
+      ChooseBudget(choice.budget_bytes, room, file.Size());
+  std::array<char, kHeaderBytes> header_bytes;
+  start.header = ReadHeader(file, header_bytes.data());
+  const std::optional<FileIdentity> identity = IdentifyFile(path);
+  if (!start.header || !identity) {
+    outcome.not_a_database = true;
+    return start;
+  }
+  start.key = MapKey{*identity, *start.header};
+  if (!choice.state_directory.empty()) start.store.emplace(choice.state_directory);
+  if (start.store) outcome.map_path = start.store->PathFor(path);
+  if (start.store) start.loaded = start.store->Load(path, *start.key);
+  outcome.found = start.loaded.status;
+  outcome.full_read = !start.loaded.stored;
+  return start;
+}
+
+FitReadResult FitRead(SequentialFile& file, const std::u16string& path, FitStart start,
+                      char* buffer, const std::function<bool(uint64_t, uint64_t)>& already_cached,
                       const std::function<void(uint64_t, uint64_t)>& progress) {
   FitReadResult result;
   FitOutcome& outcome = result.outcome;
-  std::tie(outcome.budget_bytes, outcome.budget_source) =
-      ChooseBudget(choice.budget_bytes, room, file.Size());
-
-  const std::optional<DatabaseHeader> header = ReadHeader(file, buffer);
-  const std::optional<FileIdentity> identity = IdentifyFile(path);
-  if (!header || !identity) {
+  outcome = std::move(start.outcome);
+  if (outcome.not_a_database) {
     // Nothing to classify by: the plain read-through, from the start.
-    outcome.not_a_database = true;
     PageMapBuilder ignored(4096, 0);
     PageStream stream(4096, ignored);
     result.tally = ReadWhole(file, stream, buffer, progress);
     return result;
   }
-  const MapKey key{*identity, *header};
-  const std::optional<MapStore> store =
-      choice.state_directory.empty() ? std::nullopt
-                                     : std::optional<MapStore>(MapStore(choice.state_directory));
-  if (store) outcome.map_path = store->PathFor(path);
-  const LoadedMap loaded = store ? store->Load(path, key) : LoadedMap{};
-  outcome.found = loaded.status;
+  const DatabaseHeader& header = *start.header;
+  const MapKey& key = *start.key;
+  const LoadedMap& loaded = start.loaded;
 
   PageMap map;
   if (loaded.stored) {
     outcome.map_written_at = loaded.stored->written_at;
-    map = ReadPlanChecked(file, loaded.stored->map, *header, outcome, result.tally, buffer,
+    map = ReadPlanChecked(file, loaded.stored->map, header, outcome, result.tally, buffer,
                           already_cached, progress);
   } else {
-    outcome.full_read = true;
-    const uint32_t page_count = static_cast<uint32_t>(identity->size / header->page_size);
-    PageMapBuilder builder(header->page_size, page_count);
-    PageStream stream(header->page_size, builder);
+    const uint32_t page_count = static_cast<uint32_t>(key.file.size / header.page_size);
+    PageMapBuilder builder(header.page_size, page_count);
+    PageStream stream(header.page_size, builder);
     result.tally = ReadWhole(file, stream, buffer, progress);
     map = builder.Finish();
     // A file larger than the budget: the pages worth the most once more, so that they are
     // the ones read last. Otherwise the plan only tells the later steps what fits: all of it.
-    if (!result.tally.failed && outcome.budget_bytes < identity->size)
-      map = ReadPlanChecked(file, map, *header, outcome, result.tally, buffer, already_cached,
+    if (!result.tally.failed && outcome.budget_bytes < key.file.size)
+      map = ReadPlanChecked(file, map, header, outcome, result.tally, buffer, already_cached,
                             progress);
     else
       outcome.plan = PlanReads(map, Limits(outcome.budget_bytes));
@@ -175,11 +187,11 @@ FitReadResult FitRead(SequentialFile& file, const std::u16string& path, const Fi
   }
   if (result.tally.failed) return result;  // what was read may be cut short: keep the old map
 
-  const bool changed = outcome.full_read || !(map == loaded.stored->map);
-  if (store && changed) {
+  const bool changed = !loaded.stored || !(map == loaded.stored->map);
+  if (start.store && changed) {
     std::u16string failure;
     StoredMap stored{key, NowSeconds(), map};
-    outcome.saved = store->Save(path, stored, &failure);
+    outcome.saved = start.store->Save(path, stored, &failure);
     if (!outcome.saved) outcome.save_failure = failure;
   }
   outcome.map = std::move(map);

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "pages/database_header.h"
+#include "pages/map_store.h"
 #include "platform/cache_memory.h"
 #include "platform/files.h"
 #include "platform/residency.h"
@@ -30,10 +32,24 @@ std::pair<uint64_t, BudgetSource> ChooseBudget(const std::optional<uint64_t>& gi
                                                const std::optional<CacheRoom>& room,
                                                uint64_t file_size);
 
+// What is known before the first read: the budget, the header, and the stored map (or why
+// there is none usable, in outcome.found; outcome.full_read tells that the whole file will be
+// read).
+struct FitStart {
+  FitOutcome outcome;
+  std::optional<DatabaseHeader> header;
+  std::optional<MapKey> key;
+  std::optional<MapStore> store;
+  LoadedMap loaded;
+};
+
+// Reads the file's header (a few bytes, without read-ahead) and loads its map.
+FitStart PrepareFit(SequentialFile& file, const std::u16string& path, const FitChoice& choice,
+                    const std::optional<CacheRoom>& room);
+
 // Reads file (opened at path) as described above into buffer (kReadThroughBufferSize bytes).
 // already_cached, when set, tells a request of the plan that the cache wholly holds (it is
 // then skipped, /SKIPCACHED). progress gets the bytes passed and the bytes of the pass.
-FitReadResult FitRead(SequentialFile& file, const std::u16string& path, const FitChoice& choice,
-                      const std::optional<CacheRoom>& room, char* buffer,
-                      const std::function<bool(uint64_t, uint64_t)>& already_cached,
+FitReadResult FitRead(SequentialFile& file, const std::u16string& path, FitStart start,
+                      char* buffer, const std::function<bool(uint64_t, uint64_t)>& already_cached,
                       const std::function<void(uint64_t done, uint64_t total)>& progress);

@@ -118,6 +118,11 @@ std::vector<std::string> FitReadLines(const FitOutcome& fit, uint64_t file_size,
   return lines;
 }
 
+std::string FitWholeReadLine(MapStatus found) {
+  return Notice("FIT: Die ganze Datei wird einmal gelesen, um ihre Seiten einzuordnen (" +
+                WhyWholeFile(found) + "); spaetere Laeufe lesen nur nach Wert bis zum Budget.");
+}
+
 std::string FitWithoutResidencyLine() {
   return Notice(
       "FIT: Dieses System sagt nicht, welche Seiten der Datei im Dateicache liegen: fbwarm liest "

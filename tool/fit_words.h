@@ -14,6 +14,9 @@
 std::vector<std::string> FitReadLines(const FitOutcome& fit, uint64_t file_size,
                                       int64_t now_seconds);
 
+// Before the read-through: there is no usable map, so the whole file is read to make one.
+std::string FitWholeReadLine(MapStatus found);
+
 // Where the system cannot say which pages the cache holds (Windows; a user it hides them
 // from): what /FIT does then.
 std::string FitWithoutResidencyLine();

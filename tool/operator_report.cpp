@@ -51,6 +51,7 @@ void OperatorReport::DatabaseNotHere(const DatabaseLocation& database) {
 
 void OperatorReport::ReadThroughPlanned(const ReadThroughPlan& plan) {
   Say(ReadThroughPlanLines(plan));
+  if (plan.fit_whole_read) channel_.Line(FitWholeReadLine(*plan.fit_whole_read));
 }
 
 void OperatorReport::Progress(const ReadProgress& progress) {

@@ -145,6 +145,19 @@ TEST_F(FitRun, TheMapIsBuiltOnceUsedLaterAndBuiltAgainWhenItNoLongerFits) {
   }
 }
 
+// The long read is announced before it starts, and only when there is no usable map.
+TEST_F(FitRun, AWholeReadIsAnnouncedBeforeItBegins) {
+  const std::string announced =
+      "fbwarm: FIT: Die ganze Datei wird einmal gelesen, um ihre Seiten einzuordnen (es gibt noch "
+      "keine Seitenkarte fuer sie); spaetere Laeufe lesen nur nach Wert bis zum Budget.";
+  const Run first = Fbwarm({"/FIT", "/MAXMB:1"});
+  const Run later = Fbwarm({"/FIT", "/MAXMB:1"});
+  const size_t at = first.result.err.find(announced);
+  ASSERT_NE(at, std::string::npos) << first.result.err;
+  EXPECT_LT(at, first.result.err.find("fbwarm: Dateicache: ")) << first.result.err;
+  EXPECT_EQ(later.result.err.find("wird einmal gelesen"), std::string::npos) << later.result.err;
+}
+
 TEST_F(FitRun, StandardOutputIsTheSameWithAndWithoutFitOnlyTheRequestDiffers) {
   const Run plain = Fbwarm({});
   const Run first = Fbwarm({"/FIT", "/MAXMB:1"});
