@@ -57,13 +57,15 @@ int Plan(const char* path, const char* ranges_path) {
   for (const PageSpan& span : index)
     out << uint64_t{span.first} * header->page_size << ' '
         << uint64_t{span.count} * header->page_size << '\n';
+  // Room for everything: the plan's index figures are those of all index pages, merged.
   PlanLimits limits;
-  limits.budget_bytes = CountPages(index) * header->page_size;
+  limits.budget_bytes = size;
   const ReadPlan plan = PlanReads(map, limits);
+  const uint64_t index_bytes = CountPages(index) * header->page_size;
   std::printf(
       "{\"page_size\": %u, \"index_bytes\": %llu, \"index_runs\": %zu, \"plan_requests\": %llu, "
       "\"plan_bytes\": %llu, \"plan_page_bytes\": %llu, \"plan_runs\": %llu, \"complete\": %s}\n",
-      header->page_size, static_cast<unsigned long long>(limits.budget_bytes), index.size(),
+      header->page_size, static_cast<unsigned long long>(index_bytes), index.size(),
       static_cast<unsigned long long>(plan.index.requests),
       static_cast<unsigned long long>(plan.index.bytes),
       static_cast<unsigned long long>(plan.index.page_bytes),

@@ -57,7 +57,7 @@ def measure(ctx, unfinished=None):
     plan = json.loads(ctx.run([ctx.programs.index_pages, "plan", ctx.db, ranges]).out)
     # The budget that holds the index pages and no table: how long /FIT takes to make them
     # resident, beside what the throttle allows for its plan.
-    index_mib = -(-plan["plan_bytes"] // (1 << 20))
+    index_mib = -(-plan["plan_bytes"] // (1 << 20)) + 1
     cases = [("cold", None), ("after fbwarm", fbwarm), ("after fbwarm /FIT, no map", fit),
              ("after fbwarm /FIT", fit), ("after fbwarm /FIT, index budget", fit + [f"/MAXMB:{index_mib}"]),
              ("reference", reference)]
