@@ -58,6 +58,9 @@ struct RoleShare {
 enum class ReportedRole { Indexes, Pointers, Inventories, Data, Blobs };
 constexpr int kReportedRoleCount = static_cast<int>(ReportedRole::Blobs) + 1;
 
+// Relation ids below this are the system's own tables; the report covers user tables only.
+inline constexpr uint16_t kFirstUserRelation = 128;
+
 // Names of tables and indexes by the numbers the pages carry: relation id, and (relation id,
 // index id counted from 0).
 struct RelationNames {

@@ -4,9 +4,6 @@
 
 namespace {
 
-// Relation ids below this are the system's own tables.
-constexpr uint16_t kFirstUserRelation = 128;
-
 std::optional<ReportedRole> Reported(PageKind kind) {
   switch (kind) {
     case PageKind::IndexRoot:

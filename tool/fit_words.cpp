@@ -14,7 +14,6 @@ std::string OneLine(std::u16string_view text) {
 }
 
 constexpr uint64_t kMiB = 1024 * 1024;
-constexpr uint16_t kFirstUserRelation = 128;
 
 const char* const kRoleNames[kReportedRoleCount] = {"Indexe", "Zeiger", "Verzeichnisse", "Daten",
                                                     "Blobs"};
