@@ -40,6 +40,8 @@ def lines(res):
         f"{f['profile']['bytes_per_s'] / 1e6:.0f} MB/s and {f['profile']['requests_per_s']} requests/s. "
         f"A real restart with the file evicted before every case; {f['lookups']} random primary-key "
         f"look-ups over every table right after the warming; {res['runs']} round(s) in turning order.",
+        ("A reduced run (`--size tiny`): about 2 GB under a 1 GiB limit, the ratio of the full suite's 6 GB "
+         "under 3 GiB." if res["database"]["size"] == "tiny" else ""),
         f"Machine: {m['node']}, {m['cores']} cores, kernel {m['kernel']}; load average at the end "
         f"{m['load_after']:.2f}. This machine pages out file cache that stays idle for about a minute "
         "(findings.md): the look-ups run at once after each warming, so the figures are those of a cache "
