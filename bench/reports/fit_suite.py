@@ -83,9 +83,13 @@ def chart(res, out_dir, work):
     draw(f"""set terminal pngcairo size 900,520
 set output "{os.path.join(out_dir, 'chart-fit.png')}"
 {STYLE}
-set title "Look-ups after each warming, and the warming's time (medians)"
-set ylabel "seconds"
-plot "{data}" using 2:xtic(1) title "look-ups", "" using 3 title "warming"
+set title "Look-ups after each warming (left axis), and the warming's time (right axis); medians"
+set ylabel "look-ups, seconds"
+set y2label "warming, seconds"
+set y2range [0:*]
+set y2tics
+set ytics nomirror
+plot "{data}" using 2:xtic(1) title "look-ups", "" using 3 axes x1y2 title "warming"
 """)
 
 
