@@ -14,7 +14,7 @@ import signal
 import sys
 import tempfile
 
-from measurements import file_cache, firebird4, residency_cost, server_side, slow_storage
+from measurements import file_cache, firebird4, fit, residency_cost, server_side, slow_storage
 from suite import machine
 from suite.context import Context, Programs
 from suite.messages import BenchError, log
@@ -29,6 +29,7 @@ SUITES = {
     "main": {"results": "results.json", "sections": [file_cache, server_side, residency_cost, slow_storage],
              "version": fbsvcmgr_version},
     "firebird4": {"results": "firebird4.json", "sections": [firebird4], "version": firebird4.version_command},
+    "fit": {"results": "fit.json", "sections": [fit], "version": fbsvcmgr_version},
 }
 
 
@@ -86,7 +87,8 @@ def main():
     programs = Programs(fbwarm=a.fbwarm or os.path.join(a.build, "fbwarm"),
                         hooks=os.path.join(a.build, "fbwarm-test-hooks"),
                         lookups=os.path.join(a.build, "lookup_bench"),
-                        residency_cost=os.path.join(a.build, "residency_cost"))
+                        residency_cost=os.path.join(a.build, "residency_cost"),
+                        index_pages=os.path.join(a.build, "index_pages"))
     with tempfile.TemporaryDirectory() as work:
         ctx = Context(db=a.db, alias=a.alias, user=a.user, password=password, size=a.size_name, runs=a.runs,
                       root=a.root, out=a.out, work=work, programs=programs, fb_root=a.fb_root)

@@ -75,6 +75,14 @@ class SequentialFile {
   int64_t Read(void* buffer, size_t size);
   // Moves on by size bytes without reading them; false on failure.
   bool Skip(uint64_t size);
+
+  // Reads up to size bytes at offset: the count read, 0 past the end, -1 on failure. Where
+  // Read and Skip go on from afterwards is not defined: a file is read one way or the other.
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t size);
+  // Whether the system may read ahead of the requests (the default) or reads only what is
+  // asked, so that reads by plan bring in the planned pages and nothing else. Where the system
+  // takes no such advice, nothing changes.
+  void AllowReadAhead(bool allowed);
   // The system's reason for the last failure to open or read, in its own words; empty when
   // the path names something without an end, which is not opened on purpose.
   const std::u16string& FailureReason() const { return failure_; }

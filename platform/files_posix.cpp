@@ -167,6 +167,19 @@ uint64_t SequentialFile::Size() const {
   return static_cast<uint64_t>(st.st_size);
 }
 
+int64_t SequentialFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+  if (handle_ < 0) return -1;
+  const ssize_t n = RetryOnEintr(
+      [&] { return pread(static_cast<int>(handle_), buffer, size, static_cast<off_t>(offset)); });
+  if (n < 0) failure_ = FromNarrow(strerror(errno));
+  return n;
+}
+
+void SequentialFile::AllowReadAhead(bool allowed) {
+  if (handle_ >= 0)
+    posix_fadvise(static_cast<int>(handle_), 0, 0, allowed ? POSIX_FADV_NORMAL : POSIX_FADV_RANDOM);
+}
+
 bool SequentialFile::Skip(uint64_t size) {
   if (handle_ < 0) return false;
   if (lseek(static_cast<int>(handle_), static_cast<off_t>(size), SEEK_CUR) >= 0) return true;

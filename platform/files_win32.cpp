@@ -251,6 +251,26 @@ uint64_t SequentialFile::Size() const {
   return static_cast<uint64_t>(size.QuadPart);
 }
 
+int64_t SequentialFile::ReadAt(uint64_t offset, void* buffer, size_t size) {
+  if (!IsOpen()) return -1;
+  // The offset travels in the OVERLAPPED block; the handle is synchronous, so this waits.
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  const DWORD wanted = size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size);
+  DWORD read = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, wanted, &read, &at)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) return 0;
+    failure_ = ErrorText(error);
+    return -1;
+  }
+  return read;
+}
+
+// Windows reads ahead by its own rules; a handle cannot be told otherwise after opening.
+void SequentialFile::AllowReadAhead(bool) {}
+
 bool SequentialFile::Skip(uint64_t size) {
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(size);

@@ -8,6 +8,7 @@ constexpr char kIscActionSvcDbStats = isc_action_svc_db_stats;
 constexpr char kIscSpbCommandLine = isc_spb_command_line;
 constexpr char kIscSpbDbname = isc_spb_dbname;
 constexpr char kIscSpbOptions = isc_spb_options;
+constexpr char kIscSpbStsTable = isc_spb_sts_table;
 
 }  // namespace
 
@@ -22,6 +23,8 @@ void TIBStatisticalService::BuildStartParams() {
   for (int shift = 0; shift < 32; shift += 8) params += static_cast<char>((mask >> shift) & 0xFF);
   if (FOptions.Contains(TStatOption::StatTables))
     AppendStartText(params, kIscSpbCommandLine, "command_line", FTableNames);
+  for (const std::u16string& table : FTableItems)
+    AppendStartText(params, kIscSpbStsTable, "sts_table", table);
 
   FAction = kIscActionSvcDbStats;
   FEof = false;

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/flag_set.h"
 #include "services/control_and_query_service.h"
@@ -43,6 +45,11 @@ class TIBStatisticalService : public TIBControlAndQueryService {
   const std::u16string& TableNames() const { return FTableNames; }
   void SetTableNames(const std::u16string& value) { FTableNames = value; }
 
+  // Tables to cover, each sent as an isc_spb_sts_table item of its own: the server then
+  // reports on these tables alone, in one report. Empty (the default): no such item.
+  const std::vector<std::u16string>& TableItems() const { return FTableItems; }
+  void SetTableItems(std::vector<std::u16string> value) { FTableItems = std::move(value); }
+
  protected:
   void BuildStartParams() override;
 
@@ -50,4 +57,5 @@ class TIBStatisticalService : public TIBControlAndQueryService {
   std::u16string FDatabaseName;
   TStatOptions FOptions;
   std::u16string FTableNames;
+  std::vector<std::u16string> FTableItems;
 };

@@ -10,11 +10,13 @@
 #include "ibclient/trace_hook.h"
 #include "params/application_param_list.h"
 #include "platform/console.h"
+#include "platform/state_directory.h"
 #include "platform/text_encoding.h"
 #include "tool/cache_bypass_step.h"
 #include "tool/database_alias.h"
 #include "tool/error_channel.h"
 #include "tool/file_cache_step.h"
+#include "tool/fit_step.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
 #include "tool/result_record_writer.h"
@@ -58,15 +60,18 @@ void ShowHelp(LineOutput& out) {
 
 // Reads the database file through when it lies on this machine, which is the case when the
 // tool runs on the database server itself.
-void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const RunTools& tools) {
+// With fit (/FIT), the pages worth the most up to its budget instead of the whole file.
+std::optional<ReadThroughSummary> WarmFileCache(const DatabaseLocation& database, bool skip_cached,
+                                                const std::optional<FitChoice>& fit,
+                                                const RunTools& tools) {
   tools.report.AliasResolved(database);
   if (!database.IsLocalFile()) {
     tools.out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
     tools.report.DatabaseNotHere(database);
-    return;
+    return std::nullopt;
   }
   tools.out.PrintLine(u"Natives FileCache Start...");
-  FileCacheStep step(database.LocalPath(), skip_cached);
+  FileCacheStep step(database.LocalPath(), skip_cached, fit);
   tools.report.ReadThroughPlanned(step.Plan());
   const std::optional<ReadThroughSummary> summary = step.Run([&](const ReadProgress& progress) {
     tools.report.Progress(progress);
@@ -74,17 +79,26 @@ void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const Run
                                static_cast<uint64_t>(progress.seconds * 1000));
   });
   tools.report.ReadThroughDone(summary);
+  if (summary) tools.report.FitRead(*summary);
   tools.out.PrintLine(u"Natives FileCache Fertig.");
+  return summary;
 }
 
 // The server part: the statistics run, and after its report (untimed) whether the server
 // bypasses the file cache that the run has filled.
+// Under /FIT (fit), the action is asked for no more than the read-through's budget allowed,
+// and afterwards the operator learns what the cache holds by page role.
 uint32_t WarmServer(const RunRequest& request, const DatabaseLocation& database, int64_t start_tick,
+                    bool fit, const std::optional<ReadThroughSummary>& read_through,
                     const RunTools& tools) {
   tools.records.ServerStep();
   StatisticsStep statistics(tools.out, tools.ticks);
   const ServerTarget target = TakeServerTarget(request, database);
-  statistics.PrintReport(target, start_tick);
+  std::optional<FitStatisticsPlan> fit_plan;
+  if (fit) fit_plan = PlanFitStatistics(read_through, target);
+  statistics.PrintReport(target, start_tick,
+                         fit_plan ? std::optional<StatisticsScope>(fit_plan->scope) : std::nullopt);
+  if (fit_plan) tools.report.FitStatistics(*fit_plan, MeasureFitRunEnd(read_through), read_through);
   tools.report.CacheBypass(FindBypassVerdict(target, SystemBypassSources()));
   return statistics.Finish();
 }
@@ -95,10 +109,15 @@ RunEnd RunSequence(const RunRequest& request, int64_t start_tick, const RunTools
     ShowHelp(tools.out);
     return RunEnd{RunOutcome::Help, 0, 0, {}};
   }
+  std::optional<FitChoice> fit;
+  if (request.fit.fit)  // a refused /MAXMB ends the run before anything is read
+    fit = FitChoice{request.fit.Budget(), StateDirectory().value_or(u"")};
   const DatabaseLocation database =
       LocateDatabase(request.database.Taken(), request.server.IfUsable(), SystemAliasLookup());
-  WarmFileCache(database, request.skip_cached, tools);
-  const uint32_t elapsed = WarmServer(request, database, start_tick, tools);
+  const std::optional<ReadThroughSummary> read_through =
+      WarmFileCache(database, request.skip_cached, fit, tools);
+  const uint32_t elapsed =
+      WarmServer(request, database, start_tick, fit.has_value(), read_through, tools);
   return RunEnd{RunOutcome::Finished, elapsed, 0, {}};
 }
 

@@ -9,6 +9,7 @@
 #include "platform/cache_memory.h"
 #include "platform/files.h"
 #include "platform/residency.h"
+#include "tool/fit_facts.h"
 
 // Why /SKIPCACHED does not skip anything.
 enum class SkipRefusal { None, ResidencyHidden, ResidencyUnavailable };
@@ -34,7 +35,10 @@ struct ReadThroughPlan {
   std::optional<OpenFailure> open_failure;
   uint64_t size = 0;                    // when the read-through begins
   std::optional<CacheRoom> room_short;  // the room of the file cache, when the file exceeds it
-  bool skip_asked = false;              // /SKIPCACHED
+  bool fit_asked = false;               // /FIT: the budget, not the room, bounds the reads
+  // /FIT without a usable map: the whole file will be read to classify its pages, and why.
+  std::optional<MapStatus> fit_whole_read;
+  bool skip_asked = false;                       // /SKIPCACHED
   SkipRefusal skip_refusal = SkipRefusal::None;  // when asked: why nothing will be skipped
 };
 
@@ -64,4 +68,8 @@ struct ReadThroughSummary {
   uint64_t bytes_skipped = 0;
   double seconds = 0;
   std::optional<Break> broken;
+  // The page-role map of the file, when this run built or checked one (/FIT): which page is
+  // what, for the steps after the read-through.
+  std::optional<PageMap> page_map;
+  std::optional<FitOutcome> fit;  // /FIT: what it decided, used and read
 };

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "tool/fit_read.h"
 #include "tool/read_through_buffer.h"
 
 namespace {
@@ -23,12 +24,14 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-FileCacheStep::FileCacheStep(const std::u16string& path, bool skip_cached)
-    : file_(path), residency_(file_) {
+FileCacheStep::FileCacheStep(const std::u16string& path, bool skip_cached,
+                             std::optional<FitChoice> fit)
+    : file_(path), residency_(file_), fit_(std::move(fit)) {
   plan_.path = path;
   plan_.opened = file_.IsOpen();
   before_ = TrustedResidency(residency_);
   plan_.skip_asked = skip_cached;
+  plan_.fit_asked = fit_.has_value();
   if (skip_cached) plan_.skip_refusal = DecideSkip(residency_.State());
   if (!file_.IsOpen()) {
     if (!file_.FailureReason().empty())
@@ -37,7 +40,13 @@ FileCacheStep::FileCacheStep(const std::u16string& path, bool skip_cached)
     return;
   }
   plan_.size = file_.Size();
-  plan_.room_short = RoomTooSmall(plan_.size, CacheRoomForFiles());
+  room_ = CacheRoomForFiles();
+  plan_.room_short = RoomTooSmall(plan_.size, room_);
+  if (fit_) {
+    fit_start_ = PrepareFit(file_, path, *fit_, room_);
+    if (fit_start_->outcome.full_read && !fit_start_->outcome.not_a_database)
+      plan_.fit_whole_read = fit_start_->outcome.found;
+  }
 }
 
 std::optional<ReadThroughSummary> FileCacheStep::Run(
@@ -52,8 +61,19 @@ std::optional<ReadThroughSummary> FileCacheStep::Run(
   hooks.progress = [&](uint64_t done) {
     if (progress) progress({done, plan_.size, SecondsSince(start)});
   };
-  SequentialFileSource source(file_);
-  const ReadThroughTally tally = ReadThrough(source, buffer.get(), hooks);
+  ReadThroughTally tally;
+  std::optional<FitOutcome> fit;
+  if (fit_start_) {
+    FitReadResult result = FitRead(file_, plan_.path, std::move(*fit_start_), buffer.get(),
+                                   hooks.already_cached, [&](uint64_t done, uint64_t total) {
+                                     if (progress) progress({done, total, SecondsSince(start)});
+                                   });
+    tally = {result.tally.bytes_read, result.tally.bytes_skipped, result.tally.failed};
+    fit = std::move(result.outcome);
+  } else {
+    SequentialFileSource source(file_);
+    tally = ReadThrough(source, buffer.get(), hooks);
+  }
   const double seconds = SecondsSince(start);
   if (!file_.IsOpen()) return std::nullopt;
 
@@ -68,6 +88,10 @@ std::optional<ReadThroughSummary> FileCacheStep::Run(
   summary.bytes_read = tally.bytes_read;
   summary.bytes_skipped = tally.bytes_skipped;
   summary.seconds = seconds;
+  if (fit) {
+    if (fit->map) summary.page_map = fit->map;
+    summary.fit = std::move(fit);
+  }
   if (tally.failed)
     summary.broken =
         ReadThroughSummary::Break{file_.FailureReason(), tally.bytes_read + tally.bytes_skipped};

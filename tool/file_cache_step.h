@@ -10,12 +10,17 @@
 #include "platform/files.h"
 #include "platform/residency.h"
 #include "tool/file_cache_facts.h"
+#include "tool/fit_facts.h"
+#include "tool/fit_read.h"
 
 class FileCacheStep {
  public:
   // Opens the file at path and plans; reads nothing yet. With skip_cached, each request that a
   // trusted answer says the cache already wholly holds is skipped, at any size of the file.
-  FileCacheStep(const std::u16string& path, bool skip_cached);
+  // With fit, the pages worth the most up to a budget (tool/fit_read.h) instead of the whole
+  // file; /SKIPCACHED then skips the planned requests that the cache wholly holds.
+  FileCacheStep(const std::u16string& path, bool skip_cached,
+                std::optional<FitChoice> fit = std::nullopt);
   FileCacheStep(const FileCacheStep&) = delete;
   FileCacheStep& operator=(const FileCacheStep&) = delete;
 
@@ -31,4 +36,7 @@ class FileCacheStep {
   FileResidency residency_;  // asks about file_'s descriptor
   ResidentPages before_;
   ReadThroughPlan plan_;
+  std::optional<FitChoice> fit_;
+  std::optional<CacheRoom> room_;
+  std::optional<FitStart> fit_start_;
 };

@@ -152,7 +152,9 @@ std::vector<std::string> ReadThroughPlanLines(const ReadThroughPlan& plan) {
     if (plan.open_failure) lines.push_back(UnreadableLine(plan.path, *plan.open_failure));
     return lines;
   }
-  if (plan.room_short) lines.push_back(MemoryShortLine(plan.size, *plan.room_short));
+  // Under /FIT the room is the budget, and what the warning fears does not happen.
+  if (plan.room_short && !plan.fit_asked)
+    lines.push_back(MemoryShortLine(plan.size, *plan.room_short));
   if (plan.skip_asked)
     if (const std::optional<std::string> line = SkipRefusedLine(plan.skip_refusal))
       lines.push_back(*line);

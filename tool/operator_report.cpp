@@ -1,10 +1,19 @@
 #include "tool/operator_report.h"
 
+#include <chrono>
+
 #include "tool/bypass_words.h"
 #include "tool/file_cache_words.h"
+#include "tool/fit_words.h"
 #include "tool/run_words.h"
 
 namespace {
+
+int64_t NowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 // Progress is redrawn at most this often, in seconds.
 constexpr double kProgressInterval = 0.25;
@@ -44,6 +53,7 @@ void OperatorReport::AliasResolved(const DatabaseLocation& database) { Say(Alias
 
 void OperatorReport::ReadThroughPlanned(const ReadThroughPlan& plan) {
   Say(ReadThroughPlanLines(plan));
+  if (plan.fit_whole_read) channel_.Line(FitWholeReadLine(*plan.fit_whole_read));
 }
 
 void OperatorReport::Progress(const ReadProgress& progress) {
@@ -62,6 +72,24 @@ void OperatorReport::ProgressEnd() {
 void OperatorReport::ReadThroughDone(const std::optional<ReadThroughSummary>& summary) {
   ProgressEnd();
   if (summary) Say(ReadThroughSummaryLines(*summary));
+}
+
+void OperatorReport::FitRead(const ReadThroughSummary& summary) {
+  if (!summary.fit) return;
+  Say(FitReadLines(*summary.fit, summary.size, NowSeconds()));
+  if (summary.residency != ResidencyState::Trusted) channel_.Line(FitWithoutResidencyLine());
+}
+
+void OperatorReport::FitStatistics(const FitStatisticsPlan& plan, const FitRunEnd& end,
+                                   const std::optional<ReadThroughSummary>& read_through) {
+  if (plan.names_failure) channel_.Line(NamesUnknownLine(*plan.names_failure));
+  if (!read_through || !read_through->fit || !read_through->page_map) return;
+  std::optional<uint64_t> run_start;
+  if (read_through->residency == ResidencyState::Trusted)
+    run_start = read_through->before.resident * read_through->page_size;
+  Say(FitStatisticsLines(plan.scope, {run_start, plan.resident_before, end.resident_after},
+                         plan.budget_bytes));
+  if (end.cached) Say(CachedByRoleLines(*end.cached, plan.names, *read_through->fit, NowSeconds()));
 }
 
 void OperatorReport::CacheBypass(const BypassVerdict& verdict) { Say(BypassLine(verdict)); }

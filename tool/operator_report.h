@@ -13,6 +13,7 @@
 #include "tool/cache_bypass.h"
 #include "tool/error_channel.h"
 #include "tool/file_cache_facts.h"
+#include "tool/fit_step.h"
 #include "tool/run_request.h"
 #include "tool/run_target.h"
 
@@ -43,6 +44,13 @@ class OperatorReport {
   void Progress(const ReadProgress& progress);
   void ProgressEnd();
   void ReadThroughDone(const std::optional<ReadThroughSummary>& summary);
+
+  // /FIT: after the read-through, what it decided and read; before the statistics action, a
+  // failure to learn the tables' names; after the report, what the action brought in and
+  // what the cache holds by page role.
+  void FitRead(const ReadThroughSummary& summary);
+  void FitStatistics(const FitStatisticsPlan& plan, const FitRunEnd& end,
+                     const std::optional<ReadThroughSummary>& read_through);
 
   // After the report: whether the server bypasses the file cache for this database, and why;
   // nothing when it uses the cache or nothing could be asked.

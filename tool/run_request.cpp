@@ -25,6 +25,7 @@ RunRequest ReadRunRequest() {
   // "?" in any of its spellings, and the two switches a Unix user types first.
   request.help = list->HasParam(u"?") || list->HasArgument(u"--help") || list->HasArgument(u"-h");
   request.skip_cached = list->HasParam(u"SKIPCACHED");
+  request.fit = ReadFitParameters(*list);
   for (StartValue* value : {&request.database, &request.server, &request.user, &request.password}) {
     value->too_long = list->ParamValueTooLong(value->name);
     if (!value->too_long) value->text = list->GetParamValue(value->name);

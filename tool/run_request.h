@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "params/application_param_list.h"
+#include "params/fit_parameters.h"
 #include "params/param_file.h"
 #include "tool/run_target.h"
 
@@ -38,6 +39,7 @@ struct ParameterSources {
 struct RunRequest {
   bool help = false;
   bool skip_cached = false;
+  FitParameters fit;  // /FIT, /MAXMB
   StartValue database{u"DB"};
   StartValue server{u"SERVER"};
   StartValue user{u"USER"};

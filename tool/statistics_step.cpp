@@ -8,7 +8,8 @@ StatisticsStep::StatisticsStep(LineOutput& out, TickSource& ticks)
 
 StatisticsStep::~StatisticsStep() = default;
 
-void StatisticsStep::PrintReport(const ServerTarget& target, int64_t start_tick) {
+void StatisticsStep::PrintReport(const ServerTarget& target, int64_t start_tick,
+                                 const std::optional<StatisticsScope>& scope) {
   TIBStatisticalService& client = *client_;
   client.SetServerName(target.server);
   client.SetProtocol(TProtocol::TCP);
@@ -20,6 +21,10 @@ void StatisticsStep::PrintReport(const ServerTarget& target, int64_t start_tick)
   client.SetDatabaseName(target.database.path);
   label_ = client.ServerName() + u":" + client.DatabaseName();
   client.SetOptions(TStatOptions{TStatOption::DataPages, TStatOption::IndexPages});
+  if (scope) {
+    if (!scope->data_pages) client.SetOptions(TStatOptions{TStatOption::IndexPages});
+    client.SetTableItems(scope->tables);
+  }
   client.SetActive(true);
   client.ServiceStart();
   while (!client.Eof()) out_.PrintLine(client.GetNextLine());

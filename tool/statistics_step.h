@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "tool/fit_facts.h"
 #include "tool/line_output.h"
 #include "tool/run_target.h"
 #include "tool/tick_source.h"
@@ -29,7 +31,10 @@ class StatisticsStep {
   // pages and prints each report line. Measures the time from start_tick (the run's first
   // tick) to the report's end, modulo 2^32, so a run across the counter's wrap is measured by
   // the time that passed.
-  void PrintReport(const ServerTarget& target, int64_t start_tick);
+  // With a scope (/FIT), the action covers what it says instead: index pages of every table,
+  // or data and index pages of the tables it names, each in an item of its own.
+  void PrintReport(const ServerTarget& target, int64_t start_tick,
+                   const std::optional<StatisticsScope>& scope = std::nullopt);
 
   // After the report and whatever runs after it, which is not timed: ERunTooFast below the
   // minimum, else the result line; then the session ends (a failure to end it raises like any

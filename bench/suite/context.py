@@ -22,6 +22,7 @@ class Programs:
     hooks: str  # build/fbwarm-test-hooks
     lookups: str  # build/lookup_bench
     residency_cost: str  # build/residency_cost
+    index_pages: str = ""  # build/index_pages (the /FIT suite's reference)
 
 
 @dataclass

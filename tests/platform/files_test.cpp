@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -96,6 +97,40 @@ TEST_F(SharedFilesTest, SequentialFileReadsInPiecesToTheEnd) {
   EXPECT_EQ(n, 0);
   EXPECT_EQ(read, content);
   EXPECT_EQ(file.Read(buffer, sizeof buffer), 0);  // stays at the end
+}
+
+TEST_F(SharedFilesTest, ReadAtReadsWhereItIsToldWithOrWithoutReadAhead) {
+  std::string content;
+  for (int i = 0; i < 100000; ++i) content += static_cast<char>(i * 13 + i / 251);
+  WriteFileBytes(dir_ / "data", content);
+  SequentialFile file(P("data"));
+  ASSERT_TRUE(file.IsOpen());
+  struct Case {
+    uint64_t offset;
+    size_t size;
+    int64_t expected;  // bytes read
+  } cases[] = {
+      {0, 100, 100},    {65536, 4096, 4096}, {12345, 1, 1}, {99990, 100, 10},  // cut at the end
+      {100000, 10, 0},                                                         // at the end
+      {5000000, 10, 0},                                                        // far past it
+      {4096, 0, 0},                                                            // asks for nothing
+  };
+  for (bool read_ahead : {false, true}) {
+    file.AllowReadAhead(read_ahead);
+    // In an order that no sequential reader would take.
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(c.offset) + (read_ahead ? " with read-ahead" : ""));
+      std::string buffer(c.size, '\0');
+      const int64_t n = file.ReadAt(c.offset, buffer.data(), c.size);
+      ASSERT_EQ(n, c.expected);
+      EXPECT_EQ(buffer.substr(0, static_cast<size_t>(n)),
+                content.substr(static_cast<size_t>(std::min<uint64_t>(c.offset, content.size())),
+                               static_cast<size_t>(n)));
+    }
+  }
+  char byte;
+  SequentialFile missing(P("missing"));
+  EXPECT_EQ(missing.ReadAt(0, &byte, 1), -1);
 }
 
 TEST_F(SharedFilesTest, MissingFileDoesNotOpenReadsMinusOneAndIsNotCreated) {

@@ -61,6 +61,45 @@ TEST_F(StatisticsTest, StartRequestCarriesDatabaseOptionsMaskAndTables) {
   }
 }
 
+TEST_F(StatisticsTest, TableItemsFollowTheOptionsOneItemPerTable) {
+  const std::string db = "0b6a0b00" + Hex("C:\\DB\\A.GDB");
+  struct Case {
+    TStatOptions options;
+    std::u16string names;  // the command-line text of StatTables
+    std::vector<std::u16string> items;
+    std::string request;
+  } cases[] = {
+      {{TStatOption::IndexPages}, u"", {}, db + "6c08000000"},
+      {{TStatOption::DataPages, TStatOption::IndexPages},
+       u"",
+       {u"ORDERS", u"EVENTS"},
+       db + "6c09000000" + "400600" + Hex("ORDERS") + "400600" + Hex("EVENTS")},
+      // Both ways of naming tables in one request: the command line first, as it always was.
+      {{TStatOption::StatTables},
+       u"T1",
+       {u"T2"},
+       db + "6c40000000690200" + Hex("T1") + "400200" + Hex("T2")},
+      {{TStatOption::IndexPages},
+       u"",
+       {u"gr\u00fc\u00df"},
+       db + "6c08000000" + "400600" + Hex("gr\xc3\xbc\xc3\x9f")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    Reset();
+    auto session = NewSession();
+    session->SetDatabaseName(u"C:\\DB\\A.GDB");
+    session->SetOptions(c.options);
+    session->SetTableNames(c.names);
+    session->SetTableItems(c.items);
+    session->SetActive(true);
+    session->ServiceStart();
+    const auto starts = Calls("isc_service_start");
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].Detail("request"), c.request);
+  }
+}
+
 TEST_F(StatisticsTest, StartIsRefusedBeforeAnythingIsSent) {
   auto session = NewSession();
   session->SetDatabaseName(u"C:\\DB\\A.GDB");

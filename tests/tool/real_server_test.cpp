@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
+#include <set>
 
 #include "base/byte_count.h"
 #include "tests/support/firebird_clients.h"
 #include "tests/support/page_cache.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tool/fbwarm_process.h"
 
 namespace {
@@ -155,3 +157,93 @@ TEST_P(RealServer, EachServerRefusalIsOneErrorLineWithTheServersMessage) {
 
 INSTANTIATE_TEST_SUITE_P(EveryClientAndServer, RealServer,
                          ::testing::ValuesIn(EveryClientAndServer()), PairName());
+
+namespace {
+
+// The tables a report covers ("ORDERS (129)" lines) and those of them with data page figures.
+struct ReportTables {
+  std::set<std::string> all, with_data;
+};
+
+ReportTables TablesOf(const std::vector<std::string>& report) {
+  ReportTables tables;
+  const std::regex table("([A-Z0-9_$]+) \\(([0-9]+)\\) ");
+  std::string current;
+  for (const std::string& line : report) {
+    std::smatch m;
+    if (std::regex_match(line, m, table)) {
+      current = m[1];
+      tables.all.insert(current);
+    } else if (!current.empty() && line.find("Data pages:") != std::string::npos) {
+      tables.with_data.insert(current);
+    }
+  }
+  return tables;
+}
+
+}  // namespace
+
+// Under /FIT only which report lines appear may change: with room for everything the report is
+// the one without it; with a budget too small for any table's data, index pages of every table;
+// in between, data and index pages of exactly the tables that standard error names.
+TEST_P(RealServer, UnderFitTheReportCoversWhatTheBudgetAllows) {
+  const std::string db = StandardDatabase("small", Server());
+  const std::string password = FirebirdPassword(Server());
+  ScopedTempDir state;
+  const auto run = [&](const std::string& budget) {
+    ProcessOptions options;
+    options.args = {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + password, "/FIT",
+                    "/MAXMB:" + budget};
+    const std::vector<std::string> server = GetParam().ServerArgs();
+    options.args.insert(options.args.end(), server.begin(), server.end());
+    options.wrapper = GetParam().client.wrapper;
+    options.env["XDG_STATE_HOME"] = state.path();
+    options.env["STATE_DIRECTORY"] = std::nullopt;
+    return RunProcess(FbwarmBinary(), options);
+  };
+  const auto report_of = [&](const ProcessResult& r) {
+    const std::vector<std::string> lines = SplitCrLf(r.out);
+    EXPECT_GE(lines.size(), 6u) << r.out << r.err;
+    if (lines.size() < 6) return std::vector<std::string>{};
+    // The fixed lines stay: the read-through's two, the report's end, and the result line (the
+    // small database is read in far less than 2000 ms).
+    EXPECT_EQ(lines[0], "Natives FileCache Start...");
+    EXPECT_EQ(lines[1], "Natives FileCache Fertig.");
+    EXPECT_EQ(lines[3], "Database \"" + db + "\" ");
+    EXPECT_EQ(lines[lines.size() - 2], "");
+    EXPECT_EQ(lines.back(), "FEHLER Fehler aufgetreten");
+    EXPECT_EQ(r.exit_code, 0);
+    return std::vector<std::string>(lines.begin() + 2, lines.end() - 2);
+  };
+
+  const ProcessResult plain = RunFbwarm(db, password);
+  const std::vector<std::string> everything = report_of(run("100000"));
+  EXPECT_EQ(Server().StableLines(everything), Server().StableLines(report_of(plain)));
+  const ReportTables all = TablesOf(everything);
+  ASSERT_GE(all.with_data.size(), 4u) << plain.out;
+
+  const ReportTables indexes = TablesOf(report_of(run("1")));
+  EXPECT_TRUE(indexes.with_data.empty());
+  EXPECT_FALSE(indexes.all.empty());
+
+  // A budget between: the tables standard error names are the report's, each with its data.
+  const std::regex named(
+      "fbwarm: FIT: Der Statistiklauf las Daten- und Indexseiten von [0-9]+ "
+      "Tabellen \\(([^)]*)\\)");
+  bool partial = false;
+  for (const char* budget : {"4", "6", "8", "10", "12", "16"}) {
+    const ProcessResult r = run(budget);
+    std::smatch m;
+    if (!std::regex_search(r.err, m, named)) continue;
+    SCOPED_TRACE(std::string("/MAXMB:") + budget);
+    std::set<std::string> expected;
+    for (const std::string& name : SplitAt(m[1].str(), ", ")) expected.insert(name);
+    const ReportTables covered = TablesOf(report_of(r));
+    EXPECT_EQ(covered.all, expected) << r.err;
+    EXPECT_EQ(covered.with_data, expected);
+    EXPECT_LT(expected.size(), all.with_data.size());
+    partial = true;
+    break;
+  }
+  EXPECT_TRUE(partial) << "no budget tried lets some tables in and leaves others out";
+}

@@ -437,3 +437,55 @@ TEST_F(Fbwarm, PasswordValuesVanishFromTheCommandLineThatOthersSee) {
   EXPECT_EQ(SplitCrLf(run.result.out).size(), 13u);
   EXPECT_EQ(seen, L"\"" + exe_ + L"\" /? /USER:SYSDBA \"/PASSWORD:XXXXXXXXXX\" -password=XXX");
 }
+
+namespace {
+
+// A database file of 8 KiB pages as far as /FIT reads it: the header page (ODS 12), one data
+// page of table 128, and pages never written.
+std::string SmallDatabaseFile() {
+  std::string file(8 * 8192, '\0');
+  file[0] = 1;                       // header
+  file[16] = 0x00, file[17] = 0x20;  // page size 8192
+  file[18] = 12, file[19] = '\x80';  // ODS 12
+  file[44] = 0x2A;                   // creation date
+  file[5 * 8192] = 5;                // data page
+  file[5 * 8192 + 12] = 5;           // its own number
+  file[5 * 8192 + 20] = '\x80';      // relation 128
+  return file;
+}
+
+}  // namespace
+
+// Without an answer about the file cache, /FIT still classifies, keeps its map beside the
+// user's other local state, reads by plan, and says what it cannot show; standard output is
+// that of a run without /FIT.
+TEST_F(Fbwarm, FitReadsByPlanAndSaysWhatItCannotShowWithoutResidency) {
+  UseClient("full");
+  const std::wstring db = dir_ / L"Main.fdb";
+  WriteBytes(db, SmallDatabaseFile());
+  const std::wstring local = dir_ / L"AppData";
+  ASSERT_TRUE(CreateDirectoryW(local.c_str(), nullptr));
+  ProcessOptions options;
+  options.env["LOCALAPPDATA"] = Utf8(local);
+  const std::wstring args = L"\"/DB:" + db + L"\" /USER:SYSDBA /PASSWORD:secret";
+  const ToolRun plain = Run(args, "line only\n", options);
+  const ToolRun first = Run(args + L" /FIT /MAXMB:1", "line only\n", options);
+  const ToolRun later = Run(args + L" /FIT /MAXMB:1", "line only\n", options);
+  const std::string without_residency =
+      "fbwarm: FIT: Dieses System sagt nicht, welche Seiten der Datei im Dateicache liegen";
+  for (const ToolRun* run : {&first, &later}) {
+    EXPECT_EQ(run->result.out, plain.result.out);
+    EXPECT_NE(run->result.err.find(without_residency), std::string::npos) << run->result.err;
+  }
+  EXPECT_EQ(plain.result.out, CrLfLines({"Natives FileCache Start...", "Natives FileCache Fertig.",
+                                         "only", "", "FEHLER Fehler aufgetreten"}));
+  EXPECT_NE(first.result.err.find("fbwarm: FIT: Die ganze Datei wurde gelesen"), std::string::npos)
+      << first.result.err;
+  EXPECT_NE(later.result.err.find("fbwarm: FIT: Seitenkarte von gerade eben"), std::string::npos)
+      << later.result.err;
+  EXPECT_EQ(plain.result.err.find("FIT"), std::string::npos);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((local + L"\\fbwarm\\Main.fdb-*.pagemap").c_str(), &found);
+  EXPECT_NE(search, INVALID_HANDLE_VALUE);
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
