@@ -51,6 +51,9 @@ void FakeClientLibrary::Reset() {
   ServiceDouble::Reset();
   calls.clear();
   info_values.clear();
+  pages.clear();
+  pages_denied = false;
+  pages_asked.clear();
   results.clear();
   attach_database_failures.clear();
   info_failures.clear();

@@ -83,8 +83,9 @@ class FakeClientLibrary : public IdleClientLibrary, public ServiceDouble {
                                  const ISC_SCHAR* name, isc_db_handle* db, short dpb_length,
                                  const ISC_SCHAR* dpb) override;
   ISC_STATUS isc_detach_database(ISC_STATUS* status_vector, isc_db_handle* db) override;
-  // Answers each requested item from info_values (isc_info_error for the others), cut with
-  // isc_info_truncated where the caller's buffer ends.
+  // Answers each requested item from info_values (isc_info_error with isc_infunk for the
+  // others), fb_info_page_contents from pages; cut with isc_info_truncated where the next
+  // item and one byte more would not fit the caller's buffer, as the engine does.
   ISC_STATUS isc_database_info(ISC_STATUS* status_vector, isc_db_handle* db, short items_length,
                                const ISC_SCHAR* items, short buffer_length,
                                ISC_SCHAR* buffer) override;
@@ -116,6 +117,13 @@ class FakeClientLibrary : public IdleClientLibrary, public ServiceDouble {
 
   // What the database calls answer. The results are looked up in order of their keys.
   std::map<unsigned char, std::string> info_values;
+  // fb_info_page_contents (item, 2-byte length, page number in that many bytes): the contents
+  // of each page by number; a page not listed fails the call as a read past the end of the
+  // file does. With pages_denied the item is answered with isc_adm_task_denied instead.
+  std::map<uint32_t, std::string> pages;
+  bool pages_denied = false;
+  // The page numbers asked for, in order.
+  std::vector<uint32_t> pages_asked;
   std::vector<std::pair<std::string, FakeResult>> results;
   // The next calls of each kind fail with these, in order; a fetch failure ends a cursor.
   std::deque<ServiceOutcome> attach_database_failures;

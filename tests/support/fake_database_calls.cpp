@@ -8,7 +8,8 @@
 namespace {
 
 const ServiceOutcome kBadDatabaseHandle{-904, isc_bad_db_handle, {"invalid database handle"}};
-const ServiceOutcome kBadTransactionHandle{-901, isc_bad_trans_handle, {"invalid transaction handle"}};
+const ServiceOutcome kBadTransactionHandle{
+    -901, isc_bad_trans_handle, {"invalid transaction handle"}};
 const ServiceOutcome kBadStatementHandle{-901, isc_bad_req_handle, {"invalid request handle"}};
 
 short ColumnLength(short type) {
@@ -55,6 +56,23 @@ void WriteValue(const FakeValue& value, XSQLVAR& var) {
   } else {
     std::memcpy(var.sqldata, &number, 8);
   }
+}
+
+// Firebird 3 reads whatever follows; the fake refuses an argument of another form.
+const ServiceOutcome kBadInfoArguments{
+    -901, isc_infunk, {"malformed fb_info_page_contents argument"}};
+const ServiceOutcome kReadPastTheEnd{
+    -902,
+    isc_io_error,
+    {"I/O error during \"read\" operation for file \"/srv/db/main.fdb\"",
+     "File size is less than expected"}};
+
+// The value of an isc_info_error cluster: the item asked for and the error's code.
+std::string ErrorValue(unsigned char item, ISC_STATUS code) {
+  std::string value(1, static_cast<char>(item));
+  for (int shift = 0; shift < 32; shift += 8)
+    value += static_cast<char>((static_cast<uint32_t>(code) >> shift) & 0xFF);
+  return value;
 }
 
 // The transaction element of isc_start_multiple.
@@ -120,18 +138,40 @@ ISC_STATUS FakeClientLibrary::isc_database_info(ISC_STATUS* status_vector, isc_d
                     {"buffer_length", std::to_string(buffer_length)}}});
   if (const ISC_STATUS failed = CheckDatabase(status_vector, *db)) return failed;
   if (const ISC_STATUS failed = TakeFailure(status_vector, info_failures)) return failed;
-  // As the server does: a cluster that leaves no room for the end marker is not written, the
-  // truncation mark stands where it would have started.
+  // As the server does: a cluster is written only when it and one byte more fit before the
+  // buffer's end, else the truncation mark stands where it would have started.
   const auto room = static_cast<size_t>(buffer_length);
   std::string answer;
   bool cut = false;
   for (short i = 0; i < items_length && !cut; ++i) {
     const auto item = static_cast<unsigned char>(items[i]);
     if (item == isc_info_end) break;
-    const auto found = info_values.find(item);
-    const std::string value = found != info_values.end() ? found->second : std::string(1, '\0');
-    const unsigned char code = found != info_values.end() ? item : isc_info_error;
-    cut = answer.size() + 3 + value.size() + 1 > room;
+    std::string value;
+    unsigned char code = item;
+    if (item == fb_info_page_contents) {
+      const auto length = i + 2 < items_length ? VaxInteger(items + i + 1, 2) : 0;
+      if (length < 1 || length > 4 || i + 2 + length >= items_length)
+        return Fail(status_vector, kBadInfoArguments);
+      const auto page =
+          static_cast<uint32_t>(VaxInteger(items + i + 3, static_cast<short>(length)));
+      i = static_cast<short>(i + 2 + length);
+      pages_asked.push_back(page);
+      const auto found = pages.find(page);
+      if (pages_denied) {
+        code = isc_info_error;
+        value = ErrorValue(item, isc_adm_task_denied);
+      } else if (found == pages.end()) {
+        return Fail(status_vector, kReadPastTheEnd);
+      } else {
+        value = found->second;
+      }
+    } else if (const auto found = info_values.find(item); found != info_values.end()) {
+      value = found->second;
+    } else {
+      code = isc_info_error;
+      value = ErrorValue(item, isc_infunk);
+    }
+    cut = answer.size() + 3 + value.size() + 1 >= room;
     if (cut) {
       answer += static_cast<char>(isc_info_truncated);
       break;
