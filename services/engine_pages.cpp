@@ -9,8 +9,13 @@ namespace {
 
 constexpr size_t kMaxAnswer = 32767;  // isc_database_info's buffer length is a signed short
 constexpr size_t kItemHeader = 3;     // item, 2-byte length
-// The engine puts an item only when the item and one byte more fit before the buffer's end.
-constexpr size_t kSlack = 2;
+// Room after the pages: the engine puts an item only when it and one byte more fit before the
+// buffer's end; and Firebird 4's remote layers (server and client) look for the byte of
+// fb_info_protocol_version (137) anywhere in the request, a page number's bytes included, and
+// then end the answer with that item (item, length, 2-byte value, end mark), or cut it where the
+// six bytes do not fit.
+constexpr size_t kSlack = 6;
+constexpr unsigned char kProtocolVersionItem = 137;
 // Room for an isc_info_error cluster (item, length, item asked, 4-byte code) and the end mark,
 // and too little for any page.
 constexpr size_t kTouchAnswer = 16;
@@ -66,6 +71,7 @@ std::vector<std::string> EnginePages::Read(std::span<const uint32_t> pages) {
   answer.RaiseFirstError();
   std::vector<std::string> contents;
   for (const InfoAnswer::Item& item : answer.Items()) {
+    if (item.code == kProtocolVersionItem) continue;
     if (item.code != fb_info_page_contents || item.value.size() != page_size_)
       RaiseUnexpectedAnswer(u"page contents of another item or size");
     contents.push_back(item.value);

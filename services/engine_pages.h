@@ -26,9 +26,9 @@ class EnginePages {
   uint32_t FilePages() const { return file_pages_; }
   uint32_t UsedPages() const { return used_pages_; }
 
-  // How many pages one request can bring back with their contents: the answers must fit the
-  // info call's buffer of at most 32767 bytes (7 of 4 KiB, 3 of 8 KiB, 1 of 16 KiB, none of
-  // 32 KiB).
+  // How many pages one request can bring back with their contents: the answers and a few bytes
+  // more must fit the info call's buffer of at most 32767 bytes (7 of 4 KiB, 3 of 8 KiB, 1 of
+  // 16 KiB, none of 32 KiB).
   size_t PagesPerRead() const;
 
   // The contents of the pages, in the order asked; at most PagesPerRead() of them. A user who

@@ -49,27 +49,29 @@ class EnginePagesTest : public FakeClientTest {
   }
 };
 
-// The engine writes an item only when it and one byte more fit before the buffer's end; the
-// fake follows that rule, so a buffer one byte short of what Read asks for would be cut.
+// The engine writes an item only when it and one byte more fit before the buffer's end, and
+// Firebird 4's remote layers add six bytes when the request holds the byte 137 anywhere (here in
+// the page number 0x89); the fake follows both rules, so a buffer one byte short of what Read
+// asks for is cut.
 TEST_F(EnginePagesTest, AReadCarriesAsManyPagesAsTheLargestAnswerBufferHolds) {
   struct Case {
     uint32_t page_size;
     size_t per_read;
     int buffer_length;
   } cases[] = {
-      {4096, 7, 7 * 4099 + 2},
-      {8192, 3, 3 * 8195 + 2},
-      {16384, 1, 16387 + 2},
+      {4096, 7, 7 * 4099 + 6},
+      {8192, 3, 3 * 8195 + 6},
+      {16384, 1, 16387 + 6},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.page_size);
     Reset();
-    MakeDatabase(c.page_size, 20, 20);
+    MakeDatabase(c.page_size, 200, 200);
     auto attachment = Attach();
     EnginePages pages(*attachment, c.page_size);
     ASSERT_EQ(pages.PagesPerRead(), c.per_read);
     std::vector<uint32_t> wanted;
-    for (size_t i = 0; i < c.per_read; ++i) wanted.push_back(static_cast<uint32_t>(19 - 2 * i));
+    for (size_t i = 0; i < c.per_read; ++i) wanted.push_back(static_cast<uint32_t>(0x89 - 2 * i));
     const std::vector<std::string> contents = pages.Read(wanted);
     ASSERT_EQ(contents.size(), wanted.size());
     for (size_t i = 0; i < wanted.size(); ++i)

@@ -85,7 +85,9 @@ class FakeClientLibrary : public IdleClientLibrary, public ServiceDouble {
   ISC_STATUS isc_detach_database(ISC_STATUS* status_vector, isc_db_handle* db) override;
   // Answers each requested item from info_values (isc_info_error with isc_infunk for the
   // others), fb_info_page_contents from pages; cut with isc_info_truncated where the next
-  // item and one byte more would not fit the caller's buffer, as the engine does.
+  // item and one byte more would not fit the caller's buffer, as the engine does. A request
+  // that holds the byte 137 anywhere ends its answer with fb_info_protocol_version, or is cut
+  // where that does not fit, as Firebird 4's remote layers do.
   ISC_STATUS isc_database_info(ISC_STATUS* status_vector, isc_db_handle* db, short items_length,
                                const ISC_SCHAR* items, short buffer_length,
                                ISC_SCHAR* buffer) override;

@@ -58,6 +58,9 @@ void WriteValue(const FakeValue& value, XSQLVAR& var) {
   }
 }
 
+// fb_info_protocol_version of Firebird 4, which its remote layers answer themselves.
+constexpr unsigned char kProtocolVersionItem = 137;
+
 // Firebird 3 reads whatever follows; the fake refuses an argument of another form.
 const ServiceOutcome kBadInfoArguments{
     -901, isc_infunk, {"malformed fb_info_page_contents argument"}};
@@ -180,6 +183,12 @@ ISC_STATUS FakeClientLibrary::isc_database_info(ISC_STATUS* status_vector, isc_d
     answer += static_cast<char>(value.size() & 0xFF);
     answer += static_cast<char>(value.size() >> 8);
     answer += value;
+  }
+  const std::string_view request(items, static_cast<size_t>(items_length));
+  if (!cut && request.find(static_cast<char>(kProtocolVersionItem)) != std::string_view::npos) {
+    cut = answer.size() + 6 > room;
+    answer += cut ? std::string(1, isc_info_truncated)
+                  : std::string{static_cast<char>(kProtocolVersionItem), 2, 0, 17, 0};
   }
   if (!cut) answer += static_cast<char>(isc_info_end);
   answer.resize(std::min(answer.size(), room));
