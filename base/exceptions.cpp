@@ -4,9 +4,7 @@
 
 namespace {
 
-std::u16string NumberedInOutMessage(int code) {
-  return u"E/A-Fehler " + DecimalText(code);
-}
+std::u16string NumberedInOutMessage(int code) { return u"E/A-Fehler " + DecimalText(code); }
 
 std::u16string InOutMessage(int code) {
   switch (code) {

@@ -41,9 +41,8 @@ int TStringList::IndexOf(std::u16string_view text) const {
 
 void TStringList::Sort(const Comparison& compare) {
   Changing();
-  std::stable_sort(items_.begin(), items_.end(),
-                   [&](const std::u16string& a, const std::u16string& b) {
-                     return compare(a, b) < 0;
-                   });
+  std::stable_sort(
+      items_.begin(), items_.end(),
+      [&](const std::u16string& a, const std::u16string& b) { return compare(a, b) < 0; });
   Changed();
 }

@@ -11,6 +11,12 @@ EIBError::EIBError(int32_t sql_code, std::u16string message)
 EIBError::EIBError(int32_t sql_code, int32_t ib_error_code, std::u16string message)
     : EDatabaseError(std::move(message)), FSQLCode(sql_code), FIBErrorCode(ib_error_code) {}
 
+EIBClientLibraryMissing::EIBClientLibraryMissing(std::u16string message, std::string library,
+                                                 std::u16string reason)
+    : EIBClientError(static_cast<int32_t>(ClientErrorCode::LibraryMissing), std::move(message)),
+      library_(std::move(library)),
+      reason_(std::move(reason)) {}
+
 std::u16string_view ClientErrorText(ClientErrorCode code) {
   switch (code) {
     case ClientErrorCode::LibraryMissing:
@@ -52,4 +58,10 @@ void RaiseClientErrorText(ClientErrorCode code,
     if (auto hook = TraceHook()) hook->SendError(text);
   }
   throw EIBClientError(static_cast<int32_t>(code), text);
+}
+
+void RaiseClientLibraryMissing(const std::string& library, const std::u16string& reason) {
+  const std::u16string text(ClientErrorText(ClientErrorCode::LibraryMissing));
+  if (auto hook = TraceHook()) hook->SendError(text);
+  throw EIBClientLibraryMissing(text, library, reason);
 }

@@ -48,6 +48,19 @@ class EIBClientError : public EIBError {
   using EIBError::EIBError;
 };
 
+// The client library could not be loaded: SQLCode LibraryMissing with the table's fixed text,
+// and for the operator the file name handed to the loader and the loader's own reason.
+class EIBClientLibraryMissing : public EIBClientError {
+ public:
+  EIBClientLibraryMissing(std::u16string message, std::string library, std::u16string reason);
+  const std::string& Library() const { return library_; }
+  const std::u16string& LoaderReason() const { return reason_; }
+
+ private:
+  std::string library_;
+  std::u16string reason_;
+};
+
 // Query-plan retrieval; nothing in this program raises it.
 class EIBPlanError : public EIBError {
  public:
@@ -78,6 +91,10 @@ std::u16string_view ClientErrorText(ClientErrorCode code);
 // first, except for SharedResourceFailure.
 [[noreturn]] void RaiseClientErrorText(ClientErrorCode code,
                                        std::initializer_list<std::u16string_view> arguments);
+
+// Raises EIBClientLibraryMissing, the text traced first as every client error's is.
+[[noreturn]] void RaiseClientLibraryMissing(const std::string& library,
+                                            const std::u16string& reason);
 
 namespace ibclient_detail {
 inline std::u16string ClientErrorArgument(std::u16string_view text) { return std::u16string(text); }

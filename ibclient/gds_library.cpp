@@ -287,6 +287,11 @@ const std::string& XmlLibraryName() {
   return name;
 }
 
+const std::string& ClientLibraryPackage() {
+  static const std::string name = FBWARM_CLIENT_PACKAGE;
+  return name;
+}
+
 std::shared_ptr<IGDSLibrary> SharedClientLibrary() {
   static const std::shared_ptr<IGDSLibrary> shared = std::make_shared<TDynamicLibrary>();
   return shared;
@@ -325,7 +330,8 @@ bool TDynamicLibrary::TryIBLoad() {
 }
 
 void TDynamicLibrary::CheckIBLoaded() {
-  if (!TryIBLoad()) RaiseClientError(ClientErrorCode::LibraryMissing);
+  if (!TryIBLoad())
+    RaiseClientLibraryMissing(state_->library_name, DynamicLibrary::LastError().text);
 }
 
 double TDynamicLibrary::GetIBClientVersion() {

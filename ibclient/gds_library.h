@@ -23,7 +23,8 @@ class IGDSLibrary {
   // Loads unless loaded; true when the library is loaded afterwards. A missing library file
   // gives false; errors from resolving entry points pass through.
   virtual bool TryIBLoad() = 0;
-  // TryIBLoad, raising the client error LibraryMissing when the library could not be loaded.
+  // TryIBLoad, raising the client error LibraryMissing (as EIBClientLibraryMissing, with the
+  // loader's reason) when the library could not be loaded.
   virtual void CheckIBLoaded() = 0;
   // CheckIBLoaded, then ClientVersion as a floating-point number.
   virtual double GetIBClientVersion() = 0;
@@ -45,6 +46,9 @@ class IGDSLibrary {
 // here, "gds32.dll" on Windows) and for the optional XML extension library.
 const std::string& ClientLibraryName();
 const std::string& XmlLibraryName();
+// The system package that installs the client library ("libfbclient2" on Debian); empty where
+// there is none to name.
+const std::string& ClientLibraryPackage();
 
 // The process's binding, created (not loaded) at the first call.
 std::shared_ptr<IGDSLibrary> SharedClientLibrary();

@@ -76,25 +76,44 @@ void TApplicationParamList::AppendSources(const std::u16string& executable_path,
   if (parameter_file.empty()) return;
   // The file as a whole: the lines appended before a failure stay.
   Absorbing([&] {
-    for (std::u16string& line : ReadParameterFile(parameter_file)) {
+    parameter_file_ = ReadParameterFile(parameter_file);
+    std::vector<std::u16string> items = std::move(parameter_file_.items);
+    parameter_file_.items.clear();
+    for (std::u16string& line : items) {
       if (PasswordValueStart(line) != std::u16string::npos && IsReadableByOthers(parameter_file))
         parameter_file_exposes_password_ = true;
       Add(std::move(line));
     }
   });
+  // A read that failed on the way (memory for a huge file) leaves a file that could not be read.
+  if (parameter_file_.state == ParameterFileState::None) {
+    parameter_file_.path = parameter_file;
+    parameter_file_.state = ParameterFileState::Unreadable;
+    parameter_file_.reason = EOutOfMemory().Message();
+  }
 }
 
 void TApplicationParamList::RedirectTemporaryDirectory() {
+  using Outcome = TempRedirection::Outcome;
   // A redirection that cannot be made leaves the environment as it was.
   Absorbing([&] {
     // A cut directory would be another one: a value too long is not applied.
-    if (ParamValueTooLong(u"TEMP")) return;
+    if (ParamValueTooLong(u"TEMP")) {
+      temp_redirection_.outcome = Outcome::TooLong;
+      return;
+    }
     const std::u16string value = Trim(GetParamValue(u"TEMP"));
     if (value.empty()) return;
     const std::u16string path = ExpandParamPath(value);
-    if (!EnsureDirectory(path)) return;
+    temp_redirection_.directory = path;
+    if (!EnsureDirectory(path)) {
+      temp_redirection_.outcome = Outcome::NoDirectory;
+      return;
+    }
+    temp_redirection_.outcome = Outcome::EnvironmentRefused;
     SetEnvironmentValue(u"TEMP", path);
     SetEnvironmentValue(u"TMP", path);
+    temp_redirection_.outcome = Outcome::Applied;
   });
 }
 

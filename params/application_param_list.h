@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/string_list.h"
+#include "params/param_file.h"
 
 // The longest value a look-up gives; the rest of a longer one is cut off.
 constexpr size_t kMaxParamValueLength = 255;
@@ -44,6 +45,17 @@ class TApplicationParamList : public TStringList {
   // True when the parameter file holds a password and other users may read the file.
   bool ParameterFileExposesPassword() const { return parameter_file_exposes_password_; }
 
+  // What became of the parameter file (its items are in the list, not here).
+  const ParameterFile& ParameterFileRead() const { return parameter_file_; }
+
+  // A /TEMP: value that was given but could not be applied; Applied otherwise.
+  struct TempRedirection {
+    enum class Outcome { Applied, TooLong, NoDirectory, EnvironmentRefused };
+    Outcome outcome = Outcome::Applied;
+    std::u16string directory;  // the value as expanded (empty for TooLong)
+  };
+  const TempRedirection& TemporaryDirectoryRedirection() const { return temp_redirection_; }
+
   // Every name asked for, normalised, sorted at each read. Owned by the list.
   const TStringList& RequestedParams();
 
@@ -63,6 +75,8 @@ class TApplicationParamList : public TStringList {
 
   std::unique_ptr<TStringList> fRequestedParams;
   bool parameter_file_exposes_password_ = false;
+  ParameterFile parameter_file_;
+  TempRedirection temp_redirection_;
 };
 
 // The process-wide list, created from the running process at the first call. Null once

@@ -60,10 +60,31 @@ std::vector<std::u16string> StartParamLines(const std::vector<std::u16string>& l
   return items;
 }
 
-std::vector<std::u16string> ReadParameterFile(const std::u16string& path) {
+bool HasStartParamSection(const std::vector<std::u16string>& lines) {
+  for (const std::u16string& line : lines)
+    if (!line.empty() && line[0] == u'[' && AsciiUpper(Trim(line)) == u"[STARTPARAMS]") return true;
+  return false;
+}
+
+ParameterFile ReadParameterFile(const std::u16string& path) {
+  ParameterFile file;
+  file.path = path;
+  if (path.empty()) return file;
   const PathKind kind = QueryPath(path);
-  if (kind == PathKind::Missing || kind == PathKind::Directory) return {};
+  if (kind == PathKind::Missing) {
+    file.state = ParameterFileState::Missing;
+    return file;
+  }
+  file.state = ParameterFileState::Unreadable;
+  if (kind == PathKind::Inaccessible) {
+    file.reason = PathAccessFailure(path);
+    return file;
+  }
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) return {};
-  return StartParamLines(SplitLines(DecodeParameterFile(bytes)));
+  if (!ReadWholeFile(path, bytes, &file.reason)) return file;
+  const std::vector<std::u16string> lines = SplitLines(DecodeParameterFile(bytes));
+  file.state =
+      HasStartParamSection(lines) ? ParameterFileState::Read : ParameterFileState::NoSection;
+  file.items = StartParamLines(lines);
+  return file;
 }

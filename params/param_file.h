@@ -23,6 +23,25 @@ std::vector<std::u16string> SplitLines(std::u16string_view text);
 // in file order. A line is a header when its very first character is '['.
 std::vector<std::u16string> StartParamLines(const std::vector<std::u16string>& lines);
 
-// The items the file at path contributes: none when nothing readable is there, or when the
-// path names a directory.
-std::vector<std::u16string> ReadParameterFile(const std::u16string& path);
+// True when a line is a "[STARTPARAMS]" header (letter case ignored).
+bool HasStartParamSection(const std::vector<std::u16string>& lines);
+
+// What became of the parameter file, for the operator's words.
+enum class ParameterFileState {
+  None,        // no path to look at
+  Missing,     // nothing there: the usual case
+  Read,        // read, with at least one [STARTPARAMS] section
+  NoSection,   // read, but without a [STARTPARAMS] section
+  Unreadable,  // there, but it could not be read (reason says why)
+};
+
+struct ParameterFile {
+  std::u16string path;
+  ParameterFileState state = ParameterFileState::None;
+  std::u16string reason;  // Unreadable: the system's words; empty for what is no file at all
+  std::vector<std::u16string> items;
+};
+
+// The items the file at path contributes, and what became of it: no items when nothing
+// readable is there, or when the path names a directory.
+ParameterFile ReadParameterFile(const std::u16string& path);

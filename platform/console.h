@@ -5,7 +5,8 @@
 
 #include <string_view>
 
-// Process-wide console set-up: a closed pipe must fail a write, not kill the process.
+// Process-wide console set-up: a closed pipe or a file-size limit must fail a write, not kill
+// the process.
 void InitConsole();
 
 // Writes text (converted to the narrow encoding) and CR LF to standard output.

@@ -61,7 +61,11 @@ EInOutError InOutErrorFromErrno(int error) {
   }
 }
 
-void InitConsole() { signal(SIGPIPE, SIG_IGN); }
+void InitConsole() {
+  signal(SIGPIPE, SIG_IGN);
+  // The file-size limit (ulimit -f) reached on standard output: the write fails with EFBIG.
+  signal(SIGXFSZ, SIG_IGN);
+}
 
 void ConsoleWriteLine(std::u16string_view text) {
   StandardOutput& out = Out();

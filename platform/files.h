@@ -19,6 +19,10 @@ enum class PathKind { Missing, File, Directory, Inaccessible };
 
 PathKind QueryPath(const std::u16string& path);
 
+// Why the attributes of path cannot be read, in the system's own words (such as a loop of
+// symbolic links); empty when they can.
+std::u16string PathAccessFailure(const std::u16string& path);
+
 // The driver's local file test: an existing file (links followed) that is not a directory.
 bool IsLocalFile(const std::u16string& path);
 
@@ -33,8 +37,10 @@ bool IsSameFile(const std::u16string& a, const std::u16string& b);
 bool IsReadableByOthers(const std::u16string& path);
 
 // Reads the whole file into bytes; false when it cannot be opened or read, or when the path
-// names no regular file (a FIFO or a device has no whole to read).
-bool ReadWholeFile(const std::u16string& path, std::string& bytes);
+// names no regular file (a FIFO or a device has no whole to read). On failure, a non-null
+// failure receives the system's reason, or the empty text for something that is no file.
+bool ReadWholeFile(const std::u16string& path, std::string& bytes,
+                   std::u16string* failure = nullptr);
 
 // Who may read a file: its owner's name and, where the system has them, its permission bits.
 struct FileOwnership {
@@ -53,6 +59,7 @@ bool MakeDirectory(const std::u16string& path);
 // A file opened for sequential reading, shared with readers and writers, never created.
 // Something that has no end to read to (a FIFO, a character device) is not opened.
 // The handle is closed by the destructor.
+class FileResidency;
 class SequentialFile {
  public:
   explicit SequentialFile(const std::u16string& path);
@@ -73,6 +80,9 @@ class SequentialFile {
   const std::u16string& FailureReason() const { return failure_; }
 
  private:
+  friend class FileResidency;  // asks about the open file instead of opening it again
+
   intptr_t handle_;
+  std::u16string path_;
   std::u16string failure_;
 };

@@ -57,6 +57,14 @@ PathKind QueryPath(const std::u16string& path) {
   return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::File;
 }
 
+std::u16string PathAccessFailure(const std::u16string& path) {
+  std::string native;
+  if (!NativePath(path, native)) return FromNarrow(strerror(ENOENT));
+  struct stat st;
+  if (stat(native.c_str(), &st) == 0) return u"";
+  return FromNarrow(strerror(errno));
+}
+
 bool IsLocalFile(const std::u16string& path) { return QueryPath(path) == PathKind::File; }
 
 bool IsAbsolutePath(const std::u16string& path) { return !path.empty() && path.front() == u'/'; }
@@ -76,19 +84,24 @@ bool IsReadableByOthers(const std::u16string& path) {
   return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
+bool ReadWholeFile(const std::u16string& path, std::string& bytes, std::u16string* failure) {
+  const auto fail = [&](int error) {
+    if (failure) *failure = error ? FromNarrow(strerror(error)) : u"";
+    return false;
+  };
   // Non-blocking, so that a FIFO in the file's place cannot hold the open up.
   const UniqueFd fd = OpenForReading(path, O_NONBLOCK);
-  if (!fd.IsValid()) return false;
+  if (!fd.IsValid()) return fail(errno ? errno : ENOENT);
   // Only a regular file has a whole: a FIFO or a device such as /dev/zero has none.
   struct stat st;
-  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (fstat(fd.Get(), &st) != 0) return fail(errno);
+  if (!S_ISREG(st.st_mode)) return fail(S_ISDIR(st.st_mode) ? EISDIR : 0);
   std::string content;
   content.reserve(static_cast<size_t>(st.st_size));
   char chunk[65536];
   while (true) {
     ssize_t n = ReadRetrying(fd.Get(), chunk, sizeof chunk);
-    if (n < 0) return false;
+    if (n < 0) return fail(errno);
     if (n == 0) break;
     content.append(chunk, static_cast<size_t>(n));
   }
@@ -126,7 +139,7 @@ std::u16string FirstUnsearchableDirectory(const std::u16string& path) {
 
 // The header keeps the descriptor as an opaque number; UniqueFd owns it in between.
 SequentialFile::SequentialFile(const std::u16string& path)
-    : handle_(OpenForReadThrough(path).Release()) {
+    : handle_(OpenForReadThrough(path).Release()), path_(path) {
   if (handle_ < 0 && errno != 0) failure_ = FromNarrow(strerror(errno));
 }
 

@@ -105,6 +105,12 @@ PathKind QueryPath(const std::u16string& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Directory : PathKind::File;
 }
 
+std::u16string PathAccessFailure(const std::u16string& path) {
+  if (path.empty()) return ErrorText(ERROR_PATH_NOT_FOUND);
+  if (GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES) return u"";
+  return ErrorText(GetLastError());
+}
+
 bool IsLocalFile(const std::u16string& path) {
   if (path.empty()) return false;
   const DWORD attributes = GetFileAttributesW(Wide(path));
@@ -165,18 +171,22 @@ bool IsReadableByOthers(const std::u16string& path) {
   return readable;
 }
 
-bool ReadWholeFile(const std::u16string& path, std::string& bytes) {
+bool ReadWholeFile(const std::u16string& path, std::string& bytes, std::u16string* failure) {
+  const auto fail = [&](DWORD error) {
+    if (failure) *failure = error ? ErrorText(error) : u"";
+    return false;
+  };
   // Readers are welcome, a writer in the middle of changing the file is not.
   ScopedHandle file(CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
+  if (!file.valid()) return fail(GetLastError());
   // Only a file on a disk has a whole: a console, NUL or a named pipe has none.
-  if (GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return fail(0);
   std::string content;
   char chunk[65536];
   while (true) {
     DWORD read = 0;
-    if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return false;
+    if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) return fail(GetLastError());
     if (read == 0) break;
     content.append(chunk, read);
   }
@@ -210,7 +220,8 @@ std::u16string FirstUnsearchableDirectory(const std::u16string&) { return u""; }
 SequentialFile::SequentialFile(const std::u16string& path)
     : handle_(reinterpret_cast<intptr_t>(
           CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))),
+      path_(path) {
   if (!IsOpen()) failure_ = ErrorText(GetLastError());
 }
 

@@ -1,6 +1,6 @@
-#include "platform/tick_counter.h"
-
 #include <time.h>
+
+#include "platform/tick_counter.h"
 
 uint32_t TickCount() {
   timespec now{};

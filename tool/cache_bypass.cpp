@@ -1,37 +1,5 @@
 #include "tool/cache_bypass.h"
 
-#include <algorithm>
-#include <cctype>
-
-namespace {
-
-std::string AsciiLower(std::u16string_view text) {
-  std::string out;
-  for (char16_t c : text)
-    out += c < 128 ? static_cast<char>(std::tolower(static_cast<unsigned char>(c))) : '?';
-  return out;
-}
-
-// Four decimal numbers of at most 255, dot-separated, the first 127.
-bool IsIpv4Loopback(const std::string& host) {
-  int parts = 0;
-  size_t at = 0;
-  while (at <= host.size()) {
-    const size_t dot = std::min(host.find('.', at), host.size());
-    const std::string part = host.substr(at, dot - at);
-    if (part.empty() || part.size() > 3 ||
-        part.find_first_not_of("0123456789") != std::string::npos)
-      return false;
-    const int value = std::stoi(part);
-    if (value > 255 || (parts == 0 && value != 127)) return false;
-    ++parts;
-    at = dot + 1;
-  }
-  return parts == 4;
-}
-
-}  // namespace
-
 std::optional<bool> BypassByRule(const BypassVerdict& verdict) {
   if (verdict.use_file_system_cache) return !verdict.use_file_system_cache->value;
   if (!verdict.threshold) return std::nullopt;
@@ -41,6 +9,7 @@ std::optional<bool> BypassByRule(const BypassVerdict& verdict) {
 void DecideBypass(BypassVerdict& verdict) {
   using Outcome = BypassVerdict::Outcome;
   const std::optional<bool> rule = BypassByRule(verdict);
+  verdict.by_rule = rule;
   if (verdict.evidence == DescriptorEvidence::Direct)
     verdict.outcome = Outcome::Bypasses;
   else if (rule)
@@ -49,13 +18,4 @@ void DecideBypass(BypassVerdict& verdict) {
     verdict.outcome = Outcome::UsesCache;
   else
     verdict.outcome = Outcome::Undetermined;
-}
-
-bool IsLocalServer(std::u16string_view server) {
-  std::string host = AsciiLower(server);
-  if (const size_t slash = host.rfind('/'); slash != std::string::npos) host.resize(slash);
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-    host = host.substr(1, host.size() - 2);
-  return host.empty() || host == "localhost" || host == "::1" || host == "0:0:0:0:0:0:0:1" ||
-         IsIpv4Loopback(host) || (host.rfind("::ffff:", 0) == 0 && IsIpv4Loopback(host.substr(7)));
 }

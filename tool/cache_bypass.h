@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "tool/server_process.h"
@@ -71,6 +70,10 @@ struct BypassVerdict {
 
   DescriptorEvidence evidence = DescriptorEvidence::NotLooked;
   int evidence_pid = 0;
+
+  // What the settings alone predict (BypassByRule), for weighing the descriptor against them;
+  // set with the outcome.
+  std::optional<bool> by_rule;
 };
 
 // The engine's rule: UseFileSystemCache decides when it is set (Firebird 4 and later); else
@@ -81,7 +84,3 @@ std::optional<bool> BypassByRule(const BypassVerdict& verdict);
 // Sets the outcome from the inputs: the rule where it can be applied, and the server's
 // descriptor, which shows what the server does now, where the rule cannot or disagrees.
 void DecideBypass(BypassVerdict& verdict);
-
-// True for a /SERVER value that names this machine's server: empty, localhost, any address
-// of 127.0.0.0/8 or ::1; any port.
-bool IsLocalServer(std::u16string_view server);

@@ -98,11 +98,10 @@ void LookAtDescriptor(BypassVerdict& verdict, const std::u16string& db,
   }
 }
 
-void Investigate(BypassVerdict& verdict, const BypassQuestion& question,
-                 const BypassSources& sources) {
-  const std::u16string server = question.server.empty() ? u"127.0.0.1" : question.server;
+void Investigate(BypassVerdict& verdict, const ServerTarget& target, const BypassSources& sources) {
+  const std::u16string& database = target.database.path;
   DatabaseAttachment attachment(sources.library,
-                                {server, question.database, question.user, question.password});
+                                {target.server, database, target.user, target.password});
   const EngineCacheFacts facts = AskEngineCacheFacts(attachment);
   verdict.page_buffers = facts.page_buffers;
   verdict.header_buffers = facts.header_buffers;
@@ -119,11 +118,11 @@ void Investigate(BypassVerdict& verdict, const BypassQuestion& question,
 
   const std::vector<RunningProcess> processes = sources.processes();
   // ODS 13 is Firebird 4's: from there on UseFileSystemCache counts.
-  ReadServerFiles(verdict, ToNarrow(question.database), processes, sources,
+  ReadServerFiles(verdict, ToNarrow(database), processes, sources,
                   facts.ods_major >= 13 && !facts.settings);
   // While this attachment holds the database open, the server's descriptor is there to see.
   // The attachment ends with the scope; a failure to end it changes nothing found.
-  LookAtDescriptor(verdict, question.database, sources);
+  LookAtDescriptor(verdict, database, sources);
 }
 
 }  // namespace
@@ -140,12 +139,12 @@ BypassSources SystemBypassSources() {
   return sources;
 }
 
-BypassVerdict FindBypassVerdict(const BypassQuestion& question, const BypassSources& sources) {
+BypassVerdict FindBypassVerdict(const ServerTarget& target, const BypassSources& sources) {
   BypassVerdict verdict;
-  if (!IsLocalServer(question.server) || !IsLocalFile(question.database)) return verdict;
-  verdict.port = ServerPort(question.server).value_or(0);
+  if (!IsLocalServer(target.server) || !target.database.IsLocalFile()) return verdict;
+  verdict.port = ServerPort(target.server).value_or(0);
   try {
-    Investigate(verdict, question, sources);
+    Investigate(verdict, target, sources);
   } catch (const Exception& e) {
     verdict.outcome = BypassVerdict::Outcome::Unreached;
     verdict.failure = e.Message();

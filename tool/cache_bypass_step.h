@@ -15,14 +15,7 @@
 #include "platform/open_files.h"
 #include "platform/running_processes.h"
 #include "tool/cache_bypass.h"
-
-// The run's facts the step needs.
-struct BypassQuestion {
-  std::u16string server;  // the /SERVER value; empty for this machine's default server
-  std::u16string database;
-  std::u16string user;
-  std::u16string password;
-};
+#include "tool/run_target.h"
 
 // Where the step looks: the system in the program, fixtures and the fake client in tests.
 struct BypassSources {
@@ -35,4 +28,4 @@ struct BypassSources {
 BypassSources SystemBypassSources();
 
 // NotAsked unless the server is local and the database a local file.
-BypassVerdict FindBypassVerdict(const BypassQuestion& question, const BypassSources& sources);
+BypassVerdict FindBypassVerdict(const ServerTarget& target, const BypassSources& sources);

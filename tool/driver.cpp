@@ -5,19 +5,23 @@
 #include <string>
 
 #include "base/exceptions.h"
+#include "ibclient/errors.h"
+#include "ibclient/gds_library.h"
 #include "ibclient/trace_hook.h"
 #include "params/application_param_list.h"
 #include "platform/console.h"
-#include "platform/files.h"
 #include "platform/text_encoding.h"
 #include "tool/cache_bypass_step.h"
+#include "tool/error_channel.h"
 #include "tool/file_cache_step.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
 #include "tool/result_record_writer.h"
 #include "tool/run_outcome.h"
+#include "tool/run_request.h"
+#include "tool/run_target.h"
+#include "tool/statistics_step.h"
 #include "tool/tick_source.h"
-#include "tool/warmup_run.h"
 
 namespace {
 
@@ -37,62 +41,8 @@ constexpr const char16_t* kHelpLines[] = {
     u"...Weiter mit Enter...",
 };
 
-bool HasParam(const std::u16string& name) {
-  TApplicationParamList* list = ApplicationParamList();
-  return list && list->HasParam(name);
-}
-
-// A value cut to fit would name another file, user or server: the run refuses it where the
-// value is first taken.
-std::u16string ParamValue(const std::u16string& name) {
-  TApplicationParamList* list = ApplicationParamList();
-  if (!list) return {};
-  if (list->ParamValueTooLong(name)) throw Exception(u"Parameter " + name + u" zu lang");
-  return list->GetParamValue(name);
-}
-
-// Standard error, so that the output that scripts read stays as it is.
-void WarnAboutExposedPassword() {
-  TApplicationParamList* list = ApplicationParamList();
-  if (list && list->ParameterFileExposesPassword())
-    ConsoleWriteError(
-        "fbwarm: WARNUNG: Die Parameterdatei enthaelt ein Passwort und ist fuer andere "
-        "Benutzer lesbar; sie sollte nur fuer ihren Eigentuemer lesbar sein.\n");
-}
-
-void ShowHelp(LineOutput& out) {
-  for (const char16_t* line : kHelpLines) out.PrintLine(line);
-  ConsoleReadLine();
-}
-
-// A path that names nothing here although the server is this machine's. Only a note: a /SERVER
-// value that is refused later (too long) is not looked at, so that the run's errors keep their
-// order (the client library's first).
-void WarnIfMissingOnLocalServer(const std::u16string& db, OperatorReport& report) {
-  TApplicationParamList* list = ApplicationParamList();
-  if (list && list->ParamValueTooLong(u"SERVER")) return;
-  const std::u16string server = list ? list->GetParamValue(u"SERVER") : std::u16string();
-  if (IsLocalServer(server)) report.PathMissingHere(db, server);
-}
-
-// Reads the database file through when it lies on this machine, which is the case when the
-// tool runs on the database server itself.
-void NativeFileCache(LineOutput& out, OperatorReport& report, ResultRecordWriter& records) {
-  const std::u16string db = ParamValue(u"DB");
-  if (IsLocalFile(db)) {
-    out.PrintLine(u"Natives FileCache Start...");
-    WarmFileCache(db, HasParam(u"SKIPCACHED"), report, &records);
-    out.PrintLine(u"Natives FileCache Fertig.");
-  } else {
-    out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
-    const PathKind kind = QueryPath(db);
-    if (kind == PathKind::Inaccessible)
-      report.PathUnreachable(db, FirstUnsearchableDirectory(db));
-    else if (kind == PathKind::Missing && IsAbsolutePath(db))
-      WarnIfMissingOnLocalServer(db, report);
-  }
-}
-
+// What every step of a run may use: the console, the clock, the operator's report and the
+// result records.
 struct RunTools {
   LineOutput& out;
   TickSource& ticks;
@@ -100,23 +50,53 @@ struct RunTools {
   ResultRecordWriter& records;
 };
 
-RunEnd RunSequence(int64_t start_tick, const RunTools& tools) {
-  const bool help = HasParam(u"?");
-  WarnAboutExposedPassword();
-  if (help) {
+void ShowHelp(LineOutput& out) {
+  for (const char16_t* line : kHelpLines) out.PrintLine(line);
+  ConsoleReadLine();
+}
+
+// Reads the database file through when it lies on this machine, which is the case when the
+// tool runs on the database server itself.
+void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const RunTools& tools) {
+  if (!database.IsLocalFile()) {
+    tools.out.PrintLine(u"Natives FileCache kann nur auf dem Server selbst ausgefuehrt werden.");
+    tools.report.DatabaseNotHere(database);
+    return;
+  }
+  tools.out.PrintLine(u"Natives FileCache Start...");
+  FileCacheStep step(database.path, skip_cached);
+  tools.report.ReadThroughPlanned(step.Plan());
+  const std::optional<ReadThroughSummary> summary = step.Run([&](const ReadProgress& progress) {
+    tools.report.Progress(progress);
+    tools.records.ReadProgress(progress.done, progress.total,
+                               static_cast<uint64_t>(progress.seconds * 1000));
+  });
+  tools.report.ReadThroughDone(summary);
+  tools.out.PrintLine(u"Natives FileCache Fertig.");
+}
+
+// The server part: the statistics run, and after its report (untimed) whether the server
+// bypasses the file cache that the run has filled.
+uint32_t WarmServer(const RunRequest& request, const DatabaseLocation& database, int64_t start_tick,
+                    const RunTools& tools) {
+  tools.records.ServerStep();
+  StatisticsStep statistics(tools.out, tools.ticks);
+  const ServerTarget target = TakeServerTarget(request, database);
+  statistics.PrintReport(target, start_tick);
+  tools.report.CacheBypass(FindBypassVerdict(target, SystemBypassSources()));
+  return statistics.Finish();
+}
+
+RunEnd RunSequence(const RunRequest& request, int64_t start_tick, const RunTools& tools) {
+  tools.report.ParametersRead(request.sources);
+  if (request.help) {
     ShowHelp(tools.out);
     return RunEnd{RunOutcome::Help, 0, 0, {}};
   }
-  NativeFileCache(tools.out, tools.report, tools.records);
-  tools.records.ServerStep();
-  WarmUpContext context{tools.out, tools.ticks, ParamValue, [&] {
-                          const BypassQuestion question{ParamValue(u"SERVER"), ParamValue(u"DB"),
-                                                        ParamValue(u"USER"),
-                                                        ParamValue(u"PASSWORD")};
-                          tools.report.CacheBypass(
-                              FindBypassVerdict(question, SystemBypassSources()));
-                        }};
-  const uint32_t elapsed = RunStatisticsWarmUp(start_tick, context);
+  const DatabaseLocation database =
+      LocateDatabase(request.database.Taken(), request.server.IfUsable());
+  WarmFileCache(database, request.skip_cached, tools);
+  const uint32_t elapsed = WarmServer(request, database, start_tick, tools);
   return RunEnd{RunOutcome::Finished, elapsed, 0, {}};
 }
 
@@ -128,25 +108,37 @@ RunEnd FailedRunEnd(const std::exception& failure, uint32_t elapsed) {
   return end;
 }
 
+// What the operator is told on standard error about a failure, before its "FEHLER " line.
+void ExplainFailure(const std::exception& failure, const RunRequest& request,
+                    OperatorReport& report) {
+  if (const auto* missing = dynamic_cast<const EIBClientLibraryMissing*>(&failure))
+    report.ClientLibraryMissing(missing->Library(), missing->LoaderReason(),
+                                ClientLibraryPackage());
+  else if (const auto* parameter = dynamic_cast<const EParameterMissing*>(&failure))
+    report.ParameterMissing(parameter->Name(), request.sources.file);
+  else if (const auto* too_fast = dynamic_cast<const ERunTooFast*>(&failure))
+    report.RunTooShort(too_fast->ElapsedMilliseconds(), kMinimumRunMilliseconds);
+}
+
+std::u16string MessageOf(const std::exception& failure) {
+  if (const auto* own = dynamic_cast<const Exception*>(&failure)) return own->Message();
+  if (dynamic_cast<const std::bad_alloc*>(&failure)) return EOutOfMemory().Message();
+  return FromNarrow(failure.what());
+}
+
 // The one place that catches: every failure of the run becomes one "FEHLER " line.
 RunEnd RunHandled(int64_t start_tick, const RunTools& tools) {
-  std::u16string message;
-  RunEnd end;
+  RunRequest request;  // asks for nothing until the parameter list could be read
   try {
-    return RunSequence(start_tick, tools);
-  } catch (const Exception& e) {
-    message = e.Message();
-    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
-  } catch (const std::bad_alloc& e) {
-    message = EOutOfMemory().Message();
-    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
-  } catch (const std::exception& e) {
-    message = FromNarrow(e.what());
-    end = FailedRunEnd(e, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
+    request = ReadRunRequest();
+    return RunSequence(request, start_tick, tools);
+  } catch (const std::exception& failure) {
+    RunEnd end = FailedRunEnd(failure, tools.ticks.Now() - static_cast<uint32_t>(start_tick));
+    ExplainFailure(failure, request, tools.report);
+    end.error_report = u"FEHLER " + MessageOf(failure);
+    tools.out.PrintLine(end.error_report);
+    return end;
   }
-  end.error_report = u"FEHLER " + message;
-  tools.out.PrintLine(end.error_report);
-  return end;
 }
 
 void ReportEscapedError(const std::string& text) { ConsoleWriteError("fbwarm: " + text + "\n"); }

@@ -2,9 +2,6 @@
 
 #include <chrono>
 
-#include "platform/cache_memory.h"
-#include "platform/files.h"
-#include "platform/residency.h"
 #include "tool/read_through_buffer.h"
 
 namespace {
@@ -13,63 +10,66 @@ ResidentPages TrustedResidency(FileResidency& residency) {
   return residency.State() == ResidencyState::Trusted ? residency.QueryAll() : ResidentPages{};
 }
 
-// Skipped pages are not marked as used by a read, so only a trusted "all of it" counts.
+// Skipped pages are not marked as used by a read, so only a trusted "all of it" counts. The
+// answer covers the file as it is now: data appended during the run is checked like the rest.
 bool WhollyCached(FileResidency& residency, uint64_t offset, uint64_t length) {
-  if (offset >= residency.Size()) return false;
   const ResidentPages pages = residency.Query(offset, length);
   return residency.State() == ResidencyState::Trusted && pages.total > 0 && pages.Whole();
 }
 
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 }  // namespace
 
-void WarmFileCache(const std::u16string& path, bool skip_cached, OperatorReport& report,
-                   ResultRecordWriter* records) {
-  FileResidency residency(path);
-  SequentialFile file(path);
-  // Windows has no residency answer, so the size comes from the file itself.
-  const uint64_t size = file.IsOpen() ? file.Size() : residency.Size();
-  const ResidentPages before = TrustedResidency(residency);
-  const std::optional<uint64_t> available = MemoryAvailableForCache();
-  const SkipRefusal refusal = DecideSkip(residency.State(), size, available);
-  if (!file.IsOpen()) {
-    if (!file.FailureReason().empty())
-      report.FileUnreadable(path, file.FailureReason(), DescribeOwnership(path));
-  } else {
-    if (available) report.MemoryShort(size, *available, before.resident * residency.PageSize());
-    if (skip_cached) report.SkipRefused(refusal, size, available.value_or(0));
+FileCacheStep::FileCacheStep(const std::u16string& path, bool skip_cached)
+    : file_(path), residency_(file_) {
+  plan_.path = path;
+  plan_.opened = file_.IsOpen();
+  before_ = TrustedResidency(residency_);
+  plan_.skip_asked = skip_cached;
+  if (skip_cached) plan_.skip_refusal = DecideSkip(residency_.State());
+  if (!file_.IsOpen()) {
+    if (!file_.FailureReason().empty())
+      plan_.open_failure =
+          ReadThroughPlan::OpenFailure{file_.FailureReason(), DescribeOwnership(path)};
+    return;
   }
+  plan_.size = file_.Size();
+  plan_.room_short = RoomTooSmall(plan_.size, CacheRoomForFiles());
+}
+
+std::optional<ReadThroughSummary> FileCacheStep::Run(
+    const std::function<void(const ReadProgress&)>& progress) {
   std::unique_ptr<char[]> buffer = AllocateReadThroughBuffer();
   ReadThroughHooks hooks;
-  if (skip_cached && refusal == SkipRefusal::None)
-    hooks.already_cached = [&](uint64_t offset, uint64_t length) {
-      return WhollyCached(residency, offset, length);
+  if (plan_.skip_asked && plan_.skip_refusal == SkipRefusal::None)
+    hooks.already_cached = [this](uint64_t offset, uint64_t length) {
+      return WhollyCached(residency_, offset, length);
     };
   const auto start = std::chrono::steady_clock::now();
   hooks.progress = [&](uint64_t done) {
-    report.Progress(done, size);
-    if (records)
-      records->ReadProgress(done, size,
-                            std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - start)
-                                .count());
+    if (progress) progress({done, plan_.size, SecondsSince(start)});
   };
-  SequentialFileSource source(file);
+  SequentialFileSource source(file_);
   const ReadThroughTally tally = ReadThrough(source, buffer.get(), hooks);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  report.ProgressEnd();
-  if (!file.IsOpen()) return;
-  if (tally.failed)
-    report.ReadBroken(path, file.FailureReason(), tally.bytes_read + tally.bytes_skipped);
+  const double seconds = SecondsSince(start);
+  if (!file_.IsOpen()) return std::nullopt;
 
   ReadThroughSummary summary;
-  summary.size = size;
-  summary.before = before;
-  summary.after = TrustedResidency(residency);
-  summary.residency = residency.State();  // a failed query leaves the answer unavailable
-  summary.page_size = residency.PageSize();
+  summary.path = plan_.path;
+  summary.start_size = plan_.size;
+  summary.size = file_.Size();  // the file may have grown or shrunk while it was read
+  summary.before = before_;
+  summary.after = TrustedResidency(residency_);
+  summary.residency = residency_.State();  // a failed query leaves the answer unavailable
+  summary.page_size = residency_.PageSize();
   summary.bytes_read = tally.bytes_read;
   summary.bytes_skipped = tally.bytes_skipped;
   summary.seconds = seconds;
-  report.ReadThroughDone(summary);
+  if (tally.failed)
+    summary.broken =
+        ReadThroughSummary::Break{file_.FailureReason(), tally.bytes_read + tally.bytes_skipped};
+  return summary;
 }

@@ -1,76 +1,47 @@
-// The words for the operator on standard error: warnings, the residency line after the
-// read-through, and progress on a terminal. Every line starts with "fbwarm: "; standard output,
-// which scripts read, is never touched by these (only flushed first, so a log of both streams
-// keeps their order).
+// The one reporter for the operator: it words on standard error what the run's steps found,
+// as they hand it over, and draws progress on a terminal. Every line starts with "fbwarm: ";
+// standard output, which scripts read, is never touched by these (only flushed first, so a log
+// of both streams keeps their order). The words live in small files by subject: run_words,
+// file_cache_words, bypass_words.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
-#include "base/byte_count.h"
-#include "platform/files.h"
-#include "platform/residency.h"
+#include "params/param_file.h"
 #include "tool/cache_bypass.h"
-
-// Where the words go: standard error in the program, a recorder in tests.
-class ErrorChannel {
- public:
-  virtual ~ErrorChannel() = default;
-  // One whole line (without its line break). Standard output is flushed first; a failure of
-  // that flush raises EInOutError like any failure to write standard output.
-  virtual void Line(const std::string& text) = 0;
-  // Rewrites the one progress line in place; the empty text clears it.
-  virtual void Redraw(const std::string& text) = 0;
-  virtual bool IsTerminal() = 0;
-};
-
-class ConsoleErrorChannel : public ErrorChannel {
- public:
-  void Line(const std::string& text) override;
-  void Redraw(const std::string& text) override;
-  bool IsTerminal() override;
-
- private:
-  size_t drawn_ = 0;  // width of the progress line on screen
-};
-
-// What the read-through of the database file found and did.
-struct ReadThroughSummary {
-  uint64_t size = 0;
-  ResidencyState residency = ResidencyState::Unavailable;
-  ResidentPages before, after;
-  uint64_t page_size = 4096;
-  uint64_t bytes_read = 0;
-  uint64_t bytes_skipped = 0;
-  double seconds = 0;
-};
-
-// Why /SKIPCACHED did not skip anything.
-enum class SkipRefusal { None, ResidencyHidden, ResidencyUnavailable, FileTooLarge };
+#include "tool/error_channel.h"
+#include "tool/file_cache_facts.h"
+#include "tool/run_request.h"
+#include "tool/run_target.h"
 
 class OperatorReport {
  public:
   explicit OperatorReport(ErrorChannel& channel) : channel_(channel) {}
 
-  // The database path may be local, but a directory on the way cannot be searched.
-  void PathUnreachable(const std::u16string& path, const std::u16string& directory);
-  // The file exists but cannot be opened, or a read failed after `done` bytes.
-  void FileUnreadable(const std::u16string& path, const std::u16string& reason,
-                      const FileOwnership& ownership);
-  void ReadBroken(const std::u16string& path, const std::u16string& reason, uint64_t done);
-  // The file is larger than the memory the cache can use (resident: trusted share already held).
-  void MemoryShort(uint64_t size, uint64_t available, uint64_t resident);
-  void SkipRefused(SkipRefusal why, uint64_t size, uint64_t available);
-  // Progress of the read-through; drawn only on a terminal, a few times a second at most.
-  void Progress(uint64_t done, uint64_t total);
-  void ProgressEnd();
-  void ReadThroughDone(const ReadThroughSummary& summary);
+  // When the run begins: the parameter file and /TEMP: as the parameter list found them.
+  void ParametersRead(const ParameterSources& sources);
 
-  // An absolute database path that names nothing here although the server is this machine's.
-  void PathMissingHere(const std::u16string& path, const std::u16string& server);
+  // Before the FEHLER line of a failed run, where that line alone does not name the cause:
+  // a parameter missing because the parameter file (file) lacked its section; the client
+  // library (the file handed to the loader, its reason, the package that installs it); a run
+  // that failed only by its time.
+  void ParameterMissing(const std::u16string& name, const ParameterFile& file);
+  void ClientLibraryMissing(const std::string& library, const std::u16string& reason,
+                            const std::string& package);
+  void RunTooShort(uint32_t elapsed_ms, uint32_t minimum_ms);
+
+  // The database path names no file here: why, where that helps.
+  void DatabaseNotHere(const DatabaseLocation& database);
+
+  // The read-through: its plan before the first read, its progress (drawn only on a terminal,
+  // a few times a second at most), and its end (nothing when the file did not open).
+  void ReadThroughPlanned(const ReadThroughPlan& plan);
+  void Progress(const ReadProgress& progress);
+  void ProgressEnd();
+  void ReadThroughDone(const std::optional<ReadThroughSummary>& summary);
+
   // After the report: whether the server bypasses the file cache for this database, and why;
   // nothing when it uses the cache or nothing could be asked.
   void CacheBypass(const BypassVerdict& verdict);
@@ -79,16 +50,10 @@ class OperatorReport {
   void ResultRecordsLost(const std::u16string& value, const std::u16string& reason);
 
  private:
-  void Warn(const std::string& text);
+  void Say(const std::vector<std::string>& lines);
+  void Say(const std::optional<std::string>& line);
 
   ErrorChannel& channel_;
-  std::chrono::steady_clock::time_point progress_start_{}, progress_last_{};
+  double progress_last_ = 0;
   bool progress_shown_ = false;
 };
-
-// Bytes the cache can hold of a file: nothing when all of it fits, else what fits.
-std::optional<uint64_t> CacheShortfall(uint64_t size, uint64_t available, uint64_t resident);
-
-// Whether /SKIPCACHED may skip: only on a trusted answer and for a file no larger than half
-// the memory available (skipped pages are not marked as used and would be evicted first).
-SkipRefusal DecideSkip(ResidencyState residency, uint64_t size, std::optional<uint64_t> available);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 #include <new>
+#include <utility>
 
 #include "ibclient/errors.h"
 
@@ -28,6 +29,9 @@ constexpr int64_t kMayHeal[] = {
 
 ERunTooFast::ERunTooFast(uint32_t elapsed_ms)
     : Exception(u"Fehler aufgetreten"), elapsed_ms_(elapsed_ms) {}
+
+EParameterMissing::EParameterMissing(std::u16string name)
+    : Exception(u"Parameter " + name + u" fehler"), name_(std::move(name)) {}
 
 RunOutcome OutcomeOfFailure(const std::exception& failure) {
   if (dynamic_cast<const ERunTooFast*>(&failure)) return RunOutcome::TooFast;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 
 #include "base/exceptions.h"
 #include "tool/result_record.h"
@@ -16,6 +17,16 @@ class ERunTooFast : public Exception {
 
  private:
   uint32_t elapsed_ms_;
+};
+
+// A parameter the run needs (USER, PASSWORD, DB) is missing or empty.
+class EParameterMissing : public Exception {
+ public:
+  explicit EParameterMissing(std::u16string name);
+  const std::u16string& Name() const { return name_; }
+
+ private:
+  std::u16string name_;
 };
 
 // The outcome of a run that ended with this failure.

@@ -8,8 +8,6 @@ namespace {
 
 // The names a Firebird server process has had: one binary since version 3, one per mode before.
 constexpr const char* kServerNames[] = {"firebird", "fbserver", "fb_smp_server", "fb_inet_server"};
-// Debian's server packages, firebird<version>-server.
-constexpr const char* kDebianVersions[] = {"2.5", "3.0", "4.0", "5.0", "6.0"};
 constexpr uint16_t kDefaultPort = 3050;
 
 std::string Lower(std::string text) {
@@ -23,14 +21,6 @@ std::optional<uint16_t> ParsePort(const std::string& text) {
   const unsigned long value = std::stoul(text);
   if (value == 0 || value > 65535) return std::nullopt;
   return static_cast<uint16_t>(value);
-}
-
-bool ListNames(const std::string& list, const std::string& path) {
-  std::istringstream lines(list);
-  std::string line;
-  while (std::getline(lines, line))
-    if (line == path) return true;
-  return false;
 }
 
 // The TCP port of a service name in a services file ("name port/tcp aliases...").
@@ -72,14 +62,12 @@ std::optional<std::string> ConfigDirOfBinary(const std::string& binary, const st
     const std::string version = dir.substr(kDebianLib.size(), dir.size() - 4 - kDebianLib.size());
     if (version.find('/') == std::string::npos) return root + "/etc/firebird/" + version;
   }
-  if (dir == "/usr/sbin") {
-    for (const char* version : kDebianVersions) {
-      std::string list;
-      const std::string package = std::string("firebird") + version + "-server";
-      if (files.read(root + "/var/lib/dpkg/info/" + package + ".list", list) &&
-          ListNames(list, binary))
-        return root + "/etc/firebird/" + version;
-    }
+  // Of Debian's server packages only firebird3.0-server puts the server itself in /usr/sbin;
+  // later ones keep it in /usr/lib/firebird/<version>/bin. Asking dpkg's own files instead
+  // would tie the program to their layout.
+  if (binary == "/usr/sbin/firebird") {
+    const std::string config = root + "/etc/firebird/3.0";
+    if (files.exists(root + binary) && files.exists(config + "/firebird.conf")) return config;
     return std::nullopt;
   }
   if (dir.size() > 4 && dir.compare(dir.size() - 4, 4, "/bin") == 0) {

@@ -36,7 +36,9 @@ TEST(Exceptions, RuntimeMessages) {
             u"Systemfehler.  Code: 127.\r\nundefined symbol: x");
   EXPECT_EQ(EOSError(0, u"").Message(),
             u"Ein Aufruf einer Betriebssystemfunktion ist fehlgeschlagen");
-  EXPECT_STREQ(Exception(u"Gr\u00fc\u00dfe").what(), "Gr\xc3\xbc\xc3\x9f" "e");
+  EXPECT_STREQ(Exception(u"Gr\u00fc\u00dfe").what(),
+               "Gr\xc3\xbc\xc3\x9f"
+               "e");
 }
 
 TEST(StringList, RefusedChangeLeavesTheLinesAndNotifiesAfterEveryChange) {

@@ -46,9 +46,10 @@ const std::string kServerDown =
 
 // The figures of the residency line and the run's time change from run to run.
 std::string MaskedFigures(const std::string& text) {
-  return std::regex_replace(
-      std::regex_replace(text, std::regex("Dateicache: [^\n]*"), "Dateicache: ..."),
-      std::regex("nach [0-9.]+ (m?s)"), "nach MS $1");
+  std::string masked =
+      std::regex_replace(text, std::regex("Dateicache: [^\n]*"), "Dateicache: ...");
+  masked = std::regex_replace(masked, std::regex("nach [0-9.]+ (m?s)"), "nach MS $1");
+  return std::regex_replace(masked, std::regex("dauerte nur [0-9]+ ms"), "dauerte nur MS ms");
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ inline const std::string kMaybeMemoryWarning =
 void ExpectErrorLines(const ProcessResult& run, const ErrorLines& patterns);
 
 // The run ended normally with exit code 0, standard error as err_lines says, and exactly one
-// "FEHLER " line, which is the last line and carries error (its line breaks as CR LF).
+// "FEHLER " line, which is the last line and carries error (its line breaks as CR LF). The line
+// that explains a missing client library or a run faster than 2000 ms is expected last on
+// standard error without being named in err_lines.
 void ExpectOneErrorLineAtTheEnd(const ProcessResult& run, const std::string& error,
                                 const ErrorLines& err_lines);
 

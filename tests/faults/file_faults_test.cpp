@@ -45,8 +45,7 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
   };
   // Visible but not readable: the local file test passes, the open fails, standard error says
   // why and what to do.
-  ExpectLinesThenError(run(dir / "locked.fdb"),
-                       ReadThroughThenNoClient(), kLibraryMissing,
+  ExpectLinesThenError(run(dir / "locked.fdb"), ReadThroughThenNoClient(), kLibraryMissing,
                        ErrorLines{"fbwarm: WARNUNG: Die Datenbankdatei " + dir / "locked.fdb" +
                                   " kann nicht gelesen werden: Permission "
                                   "denied \\(Eigentuemer root, Modus 0000\\)\\. Der Dateicache "
@@ -54,8 +53,7 @@ TEST(FileFaults, AFileTheUserMayNotReadIsSkippedWithAWarning) {
                                   "root starten, oder diesem Benutzer das Leserecht geben\\."});
   // Inside a directory the user may not search: no local file at all for standard output, and
   // standard error names the directory.
-  ExpectLinesThenError(run(dir / "closed/db.fdb"), {kNotLocal},
-                       kLibraryMissing,
+  ExpectLinesThenError(run(dir / "closed/db.fdb"), {kNotLocal}, kLibraryMissing,
                        ErrorLines{"fbwarm: WARNUNG: Der Pfad " + dir / "closed/db.fdb" +
                                   " ist vielleicht lokal, kann aber nicht erreicht werden: das "
                                   "Verzeichnis " +
@@ -90,7 +88,6 @@ TEST(FileFaults, AFileThatShrinksWhileItIsReadEndsTheReadThroughAtItsNewEnd) {
   // as soon as the read-through has begun. It notes the read position it saw before cutting:
   // once cut, the tool may end before the watcher runs again, and nobody waits for the watcher.
   ProcessOptions options;
-  options.env["FBWARM_TEST_MEMORY_LIMIT"] = "1000000000";
   options.shell_prefix =
       "db='" + db + "'; mark='" + mark + "'; tool=$$; (" +
       "while :; do for fd in /proc/$tool/fd/*; do "

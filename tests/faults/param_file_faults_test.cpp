@@ -1,5 +1,6 @@
 // Parameter files the tool must survive: huge, binary, in an encoding it does not take, or
-// something other than a file. A file it cannot use contributes nothing; the run goes on.
+// something other than a file. A file it cannot use contributes nothing; the run goes on, and
+// standard error says why when the file is there but cannot be read.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -25,6 +26,13 @@ class ParamFileFaults : public ::testing::Test {
     options.shell_prefix = shell_prefix;
     options.timeout_seconds = 60;
     return RunProcess(dir_ / "fbwarm", options);
+  }
+
+  // Standard error's warning for a parameter file that is there but could not be read.
+  std::string Unreadable(const std::string& reason) const {
+    return "fbwarm: WARNUNG: Die Parameterdatei " + ini_ +
+           " ist vorhanden, kann aber nicht gelesen werden: " + reason +
+           "\\. Ihre Parameter gelten fuer diesen Lauf nicht; .*";
   }
 
   // The section that names the database file, so a used file shows as a read-through.
@@ -78,13 +86,15 @@ TEST_F(ParamFileFaults, EncodingsTheToolDoesNotTakeContributeNothing) {
   }
 }
 
-TEST_F(ParamFileFaults, SomethingOtherThanAFileInItsPlaceIsIgnored) {
+TEST_F(ParamFileFaults, SomethingOtherThanAFileInItsPlaceIsIgnoredAndNamed) {
   std::filesystem::create_directory(ini_);
-  ExpectLinesThenError(Run(), kFileIgnored, kLibraryMissing);
+  ExpectLinesThenError(Run(), kFileIgnored, kLibraryMissing,
+                       ErrorLines{Unreadable("Is a directory")});
   std::filesystem::remove(ini_);
   // Nobody ever writes to it: opening it for a whole read would wait for ever.
   ASSERT_EQ(mkfifo(ini_.c_str(), 0600), 0);
-  ExpectLinesThenError(Run(), kFileIgnored, kLibraryMissing);
+  ExpectLinesThenError(Run(), kFileIgnored, kLibraryMissing,
+                       ErrorLines{Unreadable("keine regulaere Datei")});
 }
 
 TEST_F(ParamFileFaults, AHugeFileIsReadWholeOrNotAtAll) {
@@ -103,5 +113,6 @@ TEST_F(ParamFileFaults, AHugeFileIsReadWholeOrNotAtAll) {
 
   if (std::getenv("FBWARM_SANITIZED")) GTEST_SKIP() << "sanitizers need more address space";
   // Too little memory to decode it: the file counts as unreadable, the run goes on without it.
-  ExpectLinesThenError(Run("ulimit -v 500000;"), kFileIgnored, kLibraryMissing);
+  ExpectLinesThenError(Run("ulimit -v 500000;"), kFileIgnored, kLibraryMissing,
+                       ErrorLines{Unreadable("Zu wenig Arbeitsspeicher")});
 }

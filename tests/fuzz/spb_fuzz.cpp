@@ -8,8 +8,8 @@
 #include "ibclient/errors.h"
 #include "platform/text_encoding.h"
 #include "services/statistical_service.h"
-#include "tests/support/fake_client_library.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/fake_client_library.h"
 
 namespace {
 

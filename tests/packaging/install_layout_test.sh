@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Tests the layout that `cmake --install` makes (the package is made from the same rules):
-# the program with its link on PATH, the parameter file with mode 0600 reached through a link
-# beside the program, the helper beside the program with its link on PATH, the units naming the
-# installed helper, the manual page compressed with its link; and that a second install keeps
-# an edited parameter file.
+# the program with its link on PATH and without the tests' settings, the parameter file with
+# mode 0600 reached through a link beside the program, the helper beside the program with its
+# link on PATH, the units naming the installed helper, the manual page compressed with its link;
+# and that a second install keeps an edited parameter file.
 # Usage: install_layout_test.sh BUILD-DIR INSTALL-PREFIX SYSCONFDIR
 set -uo pipefail
 build=$1 prefix=$2 sysconfdir=$3
@@ -19,6 +19,10 @@ p=$dest$prefix
 ini=$dest$sysconfdir/fbwarm/fbwarm.INI
 
 [ -x "$p/lib/fbwarm/fbwarm" ] || fail "no program in lib/fbwarm"
+# Test settings live in build/fbwarm-test-hooks only: the installed program reads none.
+grep -q FBWARM_TEST_ "$p/lib/fbwarm/fbwarm" && fail "the installed program holds FBWARM_TEST_ text"
+[ -z "$(find "$dest" -name 'fbwarm-test-hooks*' -o -name 'fbwarm-deny-syscall*')" ] ||
+  fail "a test program was installed"
 [ "$(readlink "$p/bin/fbwarm")" = ../lib/fbwarm/fbwarm ] || fail "bin/fbwarm does not link to the program"
 [ "$(readlink "$p/lib/fbwarm/fbwarm.INI")" = "$sysconfdir/fbwarm/fbwarm.INI" ] ||
   fail "lib/fbwarm/fbwarm.INI does not link to the parameter file"

@@ -128,32 +128,51 @@ class ReadParameterFileTest : public testing::Test {
   ScopedTempDir dir_;
 };
 
-TEST_F(ReadParameterFileTest, MissingFileOrDirectoryGivesNothing) {
-  EXPECT_EQ(ReadParameterFile(U16(dir_ / "nothing.INI")), V{});
+TEST_F(ReadParameterFileTest, WhatIsNotThereIsMissingAndWhatCannotBeReadSaysWhy) {
   std::filesystem::create_directory(dir_ / "dir.INI");
-  EXPECT_EQ(ReadParameterFile(U16(dir_ / "dir.INI")), V{});
-  EXPECT_EQ(ReadParameterFile(U16(dir_ / "nothing/deeper.INI")), V{});
+  for (const std::string name : {"nothing.INI", "nothing/deeper.INI"}) {
+    SCOPED_TRACE(name);
+    const ParameterFile file = ReadParameterFile(U16(dir_ / name));
+    EXPECT_EQ(file.path, U16(dir_ / name));
+    EXPECT_EQ(file.state, ParameterFileState::Missing);
+    EXPECT_EQ(file.items, V{});
+  }
+  const ParameterFile dir = ReadParameterFile(U16(dir_ / "dir.INI"));
+  EXPECT_EQ(dir.state, ParameterFileState::Unreadable);
+  EXPECT_NE(dir.reason, u"");  // the system's words (the POSIX test of the tool checks them)
+  EXPECT_EQ(dir.items, V{});
+  EXPECT_EQ(ReadParameterFile(u"").state, ParameterFileState::None);
 }
 
 TEST_F(ReadParameterFileTest, DecodesSplitsAndScansTheFile) {
   const struct {
     std::string bytes;
     V items;
+    ParameterFileState state = ParameterFileState::Read;
   } cases[] = {
       {"[Other]\r\n/DB:x\r\n[startparams]\r\n\r\n  /USER:u\r\n[STARTPARAMS] ; old\r\n"
        "/PASSWORD:p\r\n",
        V{u"/USER:u"}},
       {"[STARTPARAMS]\r/DB:a\r/USER:b\r", V{u"/DB:a", u"/USER:b"}},
       {"\xEF\xBB\xBF[STARTPARAMS]\n/DB:/data/\xC3\xA4.fdb\n", V{u"/DB:/data/\u00e4.fdb"}},
-      {"\xEF\xBB\xBF[STARTPARAMS]\n/DB:a\n/USER:\xC3", V{}},
+      // Malformed UTF-8 after its mark gives no text at all, so no section either.
+      {"\xEF\xBB\xBF[STARTPARAMS]\n/DB:a\n/USER:\xC3", V{}, ParameterFileState::NoSection},
       {"\xFF\xFE" + Utf16(u"[STARTPARAMS]\n/DB:\u00e4", false), V{u"/DB:\u00e4"}},
       {"\xFE\xFF" + Utf16(u"[STARTPARAMS]\n/DB:\u00e4", true), V{u"/DB:\u00e4"}},
       // UTF-16 without a mark: read in the narrow encoding, its first NUL ends the text.
-      {Utf16(u"[STARTPARAMS]\n/DB:a", false), V{}},
-      {Utf16(u"[STARTPARAMS]\n/DB:a", true), V{}},
+      {Utf16(u"[STARTPARAMS]\n/DB:a", false), V{}, ParameterFileState::NoSection},
+      {Utf16(u"[STARTPARAMS]\n/DB:a", true), V{}, ParameterFileState::NoSection},
+      {"[STARTPARAMS]\n", V{}},
+      {"[START PARAMS]\n/DB:a\n", V{}, ParameterFileState::NoSection},
+      {"", V{}, ParameterFileState::NoSection},
       {std::string("[STARTPARAMS]\n/DB:a\n\0/USER:u\n", 29), V{u"/DB:a"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(ReadParameterFile(Write(c.bytes)), c.items) << c.bytes;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const ParameterFile file = ReadParameterFile(Write(c.bytes));
+    EXPECT_EQ(file.items, c.items);
+    EXPECT_EQ(file.state, c.state);
+  }
 }
 
 }  // namespace

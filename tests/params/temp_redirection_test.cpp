@@ -19,6 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using Outcome = TApplicationParamList::TempRedirection::Outcome;
+using V = std::vector<std::u16string>;
+
 std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 std::optional<std::string> Get(const char* name) {
@@ -51,16 +54,14 @@ class TempRedirectionTest : public testing::Test {
 
   // Builds the list with TEMP given as an argument or as a parameter-file line, the value
   // passed through Expand.
-  void Construct(const std::string& value, bool from_file) {
+  // Returns what the list says became of the redirection.
+  Outcome Construct(const std::string& value, bool from_file) {
     const std::string item = "/TEMP:" + Expand(value);
-    if (from_file) {
-      WriteFileBytes(root_ / "warm.INI", "[STARTPARAMS]\n" + item + "\n");
-      TApplicationParamList list(U16(root_ / "warm"), {}, U16(root_ / "warm.INI"));
-      EXPECT_EQ(list.RequestedParams().Items(), std::vector<std::u16string>{u"TEMP"});
-    } else {
-      TApplicationParamList list(U16(root_ / "warm"), {U16(item)}, u"");
-      EXPECT_EQ(list.RequestedParams().Items(), std::vector<std::u16string>{u"TEMP"});
-    }
+    if (from_file) WriteFileBytes(root_ / "warm.INI", "[STARTPARAMS]\n" + item + "\n");
+    TApplicationParamList list(U16(root_ / "warm"), from_file ? V{} : V{U16(item)},
+                               from_file ? U16(root_ / "warm.INI") : u"");
+    EXPECT_EQ(list.RequestedParams().Items(), std::vector<std::u16string>{u"TEMP"});
+    return list.TemporaryDirectoryRedirection().outcome;
   }
 
   // "{T}" becomes the temporary directory, and '/' the platform's path separator.
@@ -106,7 +107,10 @@ class RedirectTable : public TempRedirectionTest,
 TEST_P(RedirectTable, CreatesAndSets) {
   const RedirectCase& c = GetParam();
   for (const std::string& dir : c.before) fs::create_directories(root_ / dir);
-  Construct(c.value, c.from_file);
+  // Not applied is said only for a value that was given.
+  const bool given = c.value.find_first_not_of(" \t") != std::string::npos;
+  EXPECT_EQ(Construct(c.value, c.from_file),
+            c.temp || !given ? Outcome::Applied : Outcome::NoDirectory);
   EXPECT_EQ(Tree(), c.after);
   const std::string temp = c.temp ? Expand(*c.temp) : "before-temp";
   const std::string tmp = c.temp ? Expand(*c.temp) : "before-tmp";
@@ -152,7 +156,7 @@ TEST_F(TempRedirectionTest, ReferenceToTheTemporaryDirectory) {
 TEST_F(TempRedirectionTest, AFileInTheWayFails) {
   WriteFileBytes(root_ / "file", "x");
   for (const char* value : {"{T}/file", "{T}/file/", "{T}/file/run"}) {
-    Construct(value, false);
+    EXPECT_EQ(Construct(value, false), Outcome::NoDirectory) << value;
     EXPECT_EQ(Tree(), S{}) << value;
     EXPECT_EQ(Get("TEMP"), "before-temp") << value;
     EXPECT_EQ(Get("TMP"), "before-tmp") << value;
@@ -173,7 +177,7 @@ TEST_F(TempRedirectionTest, AValueTooLongToBeTakenWholeIsNotAppliedAndCreatesNot
   // 256 characters after "/TEMP:"; cut to 255 it would name the directory "{T}/a...a".
   const std::string value = root_.path() + "/" + std::string(254 - root_.path().size(), 'a') + "b";
   ASSERT_EQ(value.size(), 256u);
-  Construct(value, false);
+  EXPECT_EQ(Construct(value, false), Outcome::TooLong);
   EXPECT_EQ(Tree(), S{});
   EXPECT_EQ(Get("TEMP"), "before-temp");
   EXPECT_EQ(Get("TMP"), "before-tmp");

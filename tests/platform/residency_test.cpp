@@ -1,8 +1,11 @@
 // Residency by both mechanisms against what was cached and evicted, and the kernel's rule that
-// only the owner, CAP_FOWNER or a writer gets a truthful answer.
+// only the owner, who is capable over the owner in its user namespace, or a writer gets a
+// truthful answer.
 #include "platform/residency.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/testing.h"
 #include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,10 +27,8 @@ std::u16string U16(const std::string& path) { return std::u16string(path.begin()
 // The mechanism under test: cachestat where the kernel has it, or mincore forced.
 class Mechanism : public ::testing::TestWithParam<const char*> {
  protected:
-  void SetUp() override {
-    if (std::string(GetParam()) == "mincore") setenv("FBWARM_TEST_RESIDENCY", "mincore", 1);
-  }
-  void TearDown() override { unsetenv("FBWARM_TEST_RESIDENCY"); }
+  void SetUp() override { ForceMincoreResidency(std::string(GetParam()) == "mincore"); }
+  void TearDown() override { ForceMincoreResidency(false); }
 };
 
 }  // namespace
@@ -47,17 +49,30 @@ TEST_P(Mechanism, CountsExactlyThePagesThatWereReadAndNothingAfterEviction) {
   EXPECT_EQ(residency.QueryAll().total, pages);
   EXPECT_LT(residency.QueryAll().resident, pages / 20);
 
-  ASSERT_TRUE(ReadIntoCache(path, 16 * kMiB, 16 * kMiB));
-  const ResidentPages second_quarter = residency.Query(16 * kMiB, 16 * kMiB);
-  EXPECT_TRUE(second_quarter.Whole());
-  EXPECT_EQ(second_quarter.total, 16 * kMiB / residency.PageSize());
-  EXPECT_FALSE(residency.Query(40 * kMiB, 8 * kMiB).Whole());
-  // A range that reaches past the end is clipped to the file.
-  EXPECT_EQ(residency.Query(64 * kMiB, 10 * kMiB).total, 1u);
-  EXPECT_EQ(residency.Query(65 * kMiB, 10 * kMiB).total, 0u);
-
-  ASSERT_TRUE(ReadIntoCache(path, 0, 65 * kMiB));
-  EXPECT_TRUE(residency.QueryAll().Whole());
+  {
+    // Held in the cache for as long as the checks run: this machine's reclaim may take pages
+    // that are merely read.
+    const PinnedInCache second_quarter_held(path, 16 * kMiB, 16 * kMiB);
+    ASSERT_EQ(second_quarter_held.Failure(), "");
+    const ResidentPages second_quarter = residency.Query(16 * kMiB, 16 * kMiB);
+    EXPECT_TRUE(second_quarter.Whole());
+    EXPECT_EQ(second_quarter.total, 16 * kMiB / residency.PageSize());
+    EXPECT_FALSE(residency.Query(40 * kMiB, 8 * kMiB).Whole());
+    // A range that reaches past the end is clipped to the file.
+    EXPECT_EQ(residency.Query(64 * kMiB, 10 * kMiB).total, 1u);
+    EXPECT_EQ(residency.Query(65 * kMiB, 10 * kMiB).total, 0u);
+  }
+  {
+    const PinnedInCache all_held(path);
+    ASSERT_EQ(all_held.Failure(), "");
+    EXPECT_TRUE(residency.QueryAll().Whole());
+    // The size is the file's size now: a grown file's new pages are counted, and are not cached.
+    ASSERT_EQ(truncate(path.c_str(), 80 * kMiB), 0);
+    EXPECT_EQ(residency.Size(), 80 * kMiB);
+    EXPECT_EQ(residency.QueryAll().total, 80 * kMiB / residency.PageSize());
+    EXPECT_FALSE(residency.QueryAll().Whole());
+    EXPECT_TRUE(residency.Query(0, 64 * kMiB).Whole());
+  }
   EvictFromCache(path);
   EXPECT_LT(residency.QueryAll().resident, pages / 20);
   // Asking brought nothing in.
@@ -92,8 +107,8 @@ TEST(Residency, AnotherUsersFileIsTrustedOnlyWhenThisUserMayWriteIt) {
     const pid_t child = fork();
     if (child == 0) {
       if (setgid(65534) != 0 || setuid(65534) != 0) _exit(99);
-      for (const char* mechanism : {"", "mincore"}) {
-        setenv("FBWARM_TEST_RESIDENCY", mechanism, 1);
+      for (const bool mincore : {false, true}) {
+        ForceMincoreResidency(mincore);
         FileResidency residency(U16(path));
         if (residency.State() != c.expected) _exit(static_cast<int>(residency.State()) + 1);
         residency.QueryAll();  // a trusted answer stays trusted when asked
@@ -116,5 +131,65 @@ TEST(Residency, WhatDoesNotOpenOrIsNoFileHasNoAnswer) {
     FileResidency residency(U16(path));
     EXPECT_EQ(residency.State(), ResidencyState::Unavailable);
     EXPECT_EQ(residency.QueryAll().total, 0u);
+  }
+}
+
+namespace {
+
+// In a child: enters a new user namespace in which this process is root, mapped to itself
+// outside (what `unshare --user --map-root-user` does), and returns the state of path there.
+// 99 when the namespace cannot be made.
+int StateInOwnUserNamespace(const std::string& path, bool mincore) {
+  const uid_t uid = geteuid();
+  const gid_t gid = getegid();
+  if (unshare(CLONE_NEWUSER) != 0) return 99;
+  const auto put = [](const char* file, const std::string& text) {
+    const int fd = open(file, O_WRONLY);
+    const bool ok = fd >= 0 && write(fd, text.data(), text.size()) == ssize_t(text.size());
+    if (fd >= 0) close(fd);
+    return ok;
+  };
+  if (!put("/proc/self/setgroups", "deny") ||
+      !put("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+      !put("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+    return 99;
+  ForceMincoreResidency(mincore);
+  FileResidency residency(U16(path));
+  residency.QueryAll();
+  return static_cast<int>(residency.State());
+}
+
+}  // namespace
+
+TEST(Residency, RootInAUserNamespaceIsTrustedOnlyForOwnersMappedIntoIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of other owners need root to be made";
+  ScopedTempDir dir;
+  chmod(dir.path().c_str(), 0755);
+  // Outside the namespace root owns the first, and nobody (unmapped inside) the others.
+  struct Case {
+    const char* name;
+    uid_t owner;
+    mode_t mode;
+    ResidencyState expected;
+  } cases[] = {
+      {"root's", 0, 0644, ResidencyState::Trusted},
+      {"nobody's", 65534, 0644, ResidencyState::HiddenFromUser},
+      {"nobody's, writable by all", 65534, 0666, ResidencyState::Trusted},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir / c.name;
+    WriteFileBytes(path, std::string(8192, 'x'));
+    ASSERT_EQ(chown(path.c_str(), c.owner, c.owner), 0);
+    chmod(path.c_str(), c.mode);
+    for (const bool mincore : {false, true}) {
+      const pid_t child = fork();
+      if (child == 0) _exit(StateInOwnUserNamespace(path, mincore));
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "no user namespaces on this host";
+      EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(c.expected)) << (mincore ? "mincore" : "");
+    }
   }
 }

@@ -50,7 +50,7 @@ TEST_F(AttachmentTest, AttachesWithTheConnectStringAndDpbAndDetachesOnce) {
 }
 
 TEST_F(AttachmentTest, ARefusedAttachRaisesTheServersWordsAndLeavesNothingToDetach) {
-  Fake().attach_database_failures.push_back(
+  Fake().attach_database_outcomes.push_back(
       {-902, 335544472, {"Your user name and password are not defined."}});
   try {
     Attach();
@@ -139,7 +139,7 @@ TEST_F(AttachmentTest, AQueryReturnsItsRowsInAReadOnlyTransactionAndGivesEveryth
 }
 
 TEST_F(AttachmentTest, WideResultsAreDescribedAgainWithRoomForEveryColumn) {
-  FakeResult wide(std::vector<short>(12, SQL_INT64), {{}});
+  ScriptedResult wide(std::vector<short>(12, SQL_INT64), {{}});
   for (int64_t i = 0; i < 12; ++i) wide.rows[0].push_back(i * 10);
   Fake().results.push_back({"WIDE", wide});
   auto attachment = Attach();
@@ -166,7 +166,7 @@ TEST_F(AttachmentTest, AFailingQueryRaisesAndRollsBackAndDropsItsStatement) {
   auto attachment = Attach();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Fake().fetch_failures = {{-902, 335544721, {"Unable to complete network request"}}};
+    Fake().fetch_outcomes = {{-902, 335544721, {"Unable to complete network request"}}};
     if (c.server_error)
       EXPECT_THROW(attachment->Query(c.sql), EIBInterBaseError);
     else
@@ -196,12 +196,12 @@ TEST_F(AttachmentTest, EngineCacheFactsComeFromInfoItemsAndTheConfigTableWhereTh
       {isc_info_num_buffers, Le32(2048)},    {isc_info_set_page_buffers, Le32(0)},
       {isc_info_db_class, Le32(14)},         {isc_info_ods_version, Le32(12)},
       {isc_info_ods_minor_version, Le32(0)}, {isc_info_page_size, Le32(8192)}};
-  const FakeResult present{{SQL_LONG}, {{int64_t{1}}}};
-  const FakeResult settings{{SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
-                            {{std::string("UseFileSystemCache"), std::string("false"), int64_t{1},
-                              std::string("/etc/firebird/4.0/databases.conf")},
-                             {std::string("FileSystemCacheThreshold"), std::string("65536"),
-                              int64_t{0}, std::monostate()}}};
+  const ScriptedResult present{{SQL_LONG}, {{int64_t{1}}}};
+  const ScriptedResult settings{{SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
+                                {{std::string("UseFileSystemCache"), std::string("false"),
+                                  int64_t{1}, std::string("/etc/firebird/4.0/databases.conf")},
+                                 {std::string("FileSystemCacheThreshold"), std::string("65536"),
+                                  int64_t{0}, std::monostate()}}};
   {
     Fake().info_values = info;
     Fake().results.push_back({"RDB$RELATIONS", {{SQL_LONG}, {}}});
@@ -235,7 +235,7 @@ TEST_F(AttachmentTest, EngineCacheFactsComeFromInfoItemsAndTheConfigTableWhereTh
     Reset();
     Fake().info_values = info;
     Fake().results.push_back({"'RDB$CONFIG'", present});
-    Fake().results.push_back({"FROM RDB$CONFIG", FakeResult(settings.types)});
+    Fake().results.push_back({"FROM RDB$CONFIG", ScriptedResult(settings.types)});
     auto attachment = Attach();
     EXPECT_FALSE(AskEngineCacheFacts(*attachment).settings.has_value());
   }

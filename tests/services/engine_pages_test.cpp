@@ -193,7 +193,7 @@ TEST_F(EnginePagesTest, ReadsBeyondWhatOneRequestHoldsOrMalformedAnswersRaise) {
 
 TEST_F(EnginePagesTest, TheCacheIsKeptWhenTheDatabaseLingersOrSomeoneElseHoldsIt) {
   struct Case {
-    FakeValue linger;
+    ScriptedValue linger;
     int64_t others;
     std::optional<int64_t> linger_seconds;
     bool kept;

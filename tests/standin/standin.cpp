@@ -1,17 +1,18 @@
 // The stand-in client library: the entry points on the tool's road, answering as
-// tests/support/service_double.h describes, scripted by the file that FBWARM_STANDIN_SCRIPT
-// names, with every call recorded in the file that FBWARM_STANDIN_LOG names. README.md
-// describes both formats. STANDIN_SCRIPTED in names.cmake lists the entry points defined here.
+// tests/support/service_double.h and database_double.h describe, scripted by the file that
+// FBWARM_STANDIN_SCRIPT names, with every call recorded in the file that FBWARM_STANDIN_LOG
+// names. README.md describes both formats. STANDIN_SCRIPTED in names.cmake lists the entry
+// points defined here.
 #include "tests/standin/standin.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <mutex>
-#include <optional>
 #include <string>
 
 #include "ibclient/gds_entry_points.h"
+#include "tests/support/database_double.h"
+#include "tests/support/double_script.h"
 #include "tests/support/service_double.h"
 #include "tests/support/tool_output.h"
 
@@ -24,12 +25,17 @@
 
 namespace {
 
-constexpr size_t kMaxMessages = 7;  // what fits the 20 values with the codes
+// The stand-in's client library: the shared answers of both halves, each call appended to the
+// log.
+class StandinClient : public ServiceDouble, public DatabaseDouble {
+ public:
+  void Reset() {
+    ResetService();
+    ResetDatabase();
+  }
 
-// The stand-in's service manager: the shared answers, each call appended to the log.
-class StandinService : public ServiceDouble {
  protected:
-  void Record(const ServiceCallRecord& call) override {
+  void Record(const CallRecord& call) override {
     std::string details;
     for (const auto& [key, value] : call.arguments)
       details += (details.empty() ? "" : " ") + key + "=" + value;
@@ -40,75 +46,15 @@ class StandinService : public ServiceDouble {
 std::mutex g_lock;
 bool g_loaded = false;
 std::string g_script_path;
-StandinService g_service;
+StandinClient g_client;
 
-[[noreturn]] void BadScript(const std::string& path, int line, const std::string& why) {
-  fprintf(stderr, "fbwarm stand-in: %s:%d: %s\n", path.c_str(), line, why.c_str());
-  abort();
-}
-
-std::string Unescape(const std::string& text, const std::string& path, int line) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      out += text[i];
-      continue;
-    }
-    if (++i == text.size()) BadScript(path, line, "escape at the end of the line");
-    switch (text[i]) {
-      case 'n':
-        out += '\n';
-        break;
-      case 'r':
-        out += '\r';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case '\\':
-        out += '\\';
-        break;
-      case 'x':
-        if (i + 2 >= text.size() ||
-            text.substr(i + 1, 2).find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-          BadScript(path, line, "\\x needs two hex digits");
-        out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-        i += 2;
-        break;
-      default:
-        BadScript(path, line, std::string("unknown escape \\") + text[i]);
-    }
-  }
-  return out;
-}
-
-std::string ParseHex(const std::string& text, const std::string& path, int line) {
-  std::string digits;
-  for (char c : text)
-    if (c != ' ' && c != '\t') digits += c;
-  if (digits.size() % 2 != 0) BadScript(path, line, "odd number of hex digits");
-  std::string out;
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    const std::string pair = digits.substr(i, 2);
-    if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-      BadScript(path, line, "not a hex byte: " + pair);
-    out += static_cast<char>(std::stoi(pair, nullptr, 16));
-  }
-  return out;
-}
-
-ServiceOutcome ParseOutcome(const std::string& rest, const std::string& path, int line) {
-  if (rest == "ok") return {};
-  long long sql_code = 0, error_code = 0;
-  char extra = 0;
-  if (sscanf(rest.c_str(), "fail %lld %lld %c", &sql_code, &error_code, &extra) != 2)
-    BadScript(path, line, "expected 'ok' or 'fail <sqlcode> <error code>'");
-  return {static_cast<ISC_STATUS>(sql_code), static_cast<ISC_STATUS>(error_code), {}};
-}
-
-std::string ReadFile(const std::string& path) {
+// The script's text; a script that cannot be read is a fault of the test, as a malformed one is.
+std::string ReadScript(const std::string& path) {
   FILE* file = fopen(path.c_str(), "rb");
-  if (!file) BadScript(path, 0, "cannot open the script");
+  if (!file) {
+    fprintf(stderr, "fbwarm stand-in: %s: cannot open the script\n", path.c_str());
+    abort();
+  }
   std::string content;
   char chunk[4096];
   size_t n;
@@ -117,91 +63,9 @@ std::string ReadFile(const std::string& path) {
   return content;
 }
 
-// Hands the script's directives to the service in order. An outcome or query failure is
-// handed over once the 'message' lines that follow it are read.
-class ScriptReader {
- public:
-  ScriptReader(const std::string& path, ServiceDouble& service) : path_(path), service_(service) {}
-
-  void Directive(int number, const std::string& word, const std::string& rest) {
-    if (word == "message") {
-      if (!pending_) BadScript(path_, number, "'message' must follow a 'fail' line");
-      if (pending_->messages.size() == kMaxMessages)
-        BadScript(path_, number, "at most 7 messages fit a status vector");
-      pending_->messages.push_back(Unescape(rest, path_, number));
-      return;
-    }
-    Flush();
-    if (word == "attach" || word == "detach" || word == "start") {
-      std::deque<ServiceOutcome>& queue = word == "attach"   ? service_.attach_outcomes
-                                          : word == "detach" ? service_.detach_outcomes
-                                                             : service_.start_outcomes;
-      ServiceOutcome outcome = ParseOutcome(rest, path_, number);
-      if (!outcome.failed) {
-        queue.push_back(std::move(outcome));
-        return;
-      }
-      pending_ = std::move(outcome);
-      pending_queue_ = &queue;
-    } else if (word == "query") {
-      pending_ = ParseOutcome(rest, path_, number);
-      if (!pending_->failed) BadScript(path_, number, "a query answer is 'line' or 'response'");
-    } else if (word == "line") {
-      service_.AddLine(Unescape(rest, path_, number));
-    } else if (word == "pause") {
-      int pause_ms = 0;
-      char extra = 0;
-      if (sscanf(rest.c_str(), "%d %c", &pause_ms, &extra) != 1 || pause_ms < 0)
-        BadScript(path_, number, "expected 'pause <milliseconds>'");
-      service_.AddPause(pause_ms);
-    } else if (word == "response") {
-      service_.AddResponse(ParseHex(rest, path_, number));
-    } else {
-      BadScript(path_, number, "unknown directive '" + word + "'");
-    }
-  }
-
-  void Flush() {
-    if (!pending_) return;
-    if (pending_queue_)
-      pending_queue_->push_back(std::move(*pending_));
-    else
-      service_.AddQueryFailure(std::move(*pending_));
-    pending_.reset();
-    pending_queue_ = nullptr;
-  }
-
- private:
-  const std::string& path_;
-  ServiceDouble& service_;
-  // The outcome whose messages may still follow, and the queue it goes to (none for a query).
-  std::optional<ServiceOutcome> pending_;
-  std::deque<ServiceOutcome>* pending_queue_ = nullptr;
-};
-
-void ReadScript(const std::string& path, ServiceDouble& service) {
-  if (path.empty()) return;
-  const std::string content = ReadFile(path);
-  ScriptReader reader(path, service);
-  int number = 0;
-  size_t begin = 0;
-  while (begin < content.size()) {
-    size_t end = content.find('\n', begin);
-    if (end == std::string::npos) end = content.size();
-    const std::string text = content.substr(begin, end - begin);
-    begin = end + 1;
-    ++number;
-    if (text.empty() || text[0] == '#') continue;
-    const size_t blank = text.find(' ');
-    reader.Directive(number, text.substr(0, blank),
-                     blank == std::string::npos ? "" : text.substr(blank + 1));
-  }
-  reader.Flush();
-}
-
 void Reset(const std::string& path) {
-  g_service.Reset();
-  ReadScript(path, g_service);
+  g_client.Reset();
+  if (!path.empty()) ApplyDoubleScript(ReadScript(path), path, g_client, g_client);
   g_script_path = path;
   g_loaded = true;
 }
@@ -236,13 +100,13 @@ extern "C" ISC_STATUS isc_service_attach(ISC_STATUS* status, unsigned short serv
                                          unsigned short spb_length, const ISC_SCHAR* spb) {
   std::lock_guard<std::mutex> lock(g_lock);
   Refresh();
-  return g_service.Attach(status, {service, service_length}, handle, {spb, spb_length});
+  return g_client.Attach(status, {service, service_length}, handle, {spb, spb_length});
 }
 
 extern "C" ISC_STATUS isc_service_detach(ISC_STATUS* status, isc_svc_handle* handle) {
   std::lock_guard<std::mutex> lock(g_lock);
   Refresh();
-  return g_service.Detach(status, handle);
+  return g_client.Detach(status, handle);
 }
 
 extern "C" ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* handle,
@@ -250,7 +114,7 @@ extern "C" ISC_STATUS isc_service_start(ISC_STATUS* status, isc_svc_handle* hand
                                         const ISC_SCHAR* request) {
   std::lock_guard<std::mutex> lock(g_lock);
   Refresh();
-  return g_service.Start(status, handle, {request, request_length});
+  return g_client.Start(status, handle, {request, request_length});
 }
 
 extern "C" ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* handle,
@@ -260,18 +124,106 @@ extern "C" ISC_STATUS isc_service_query(ISC_STATUS* status, isc_svc_handle* hand
                                         unsigned short buffer_length, ISC_SCHAR* buffer) {
   std::lock_guard<std::mutex> lock(g_lock);
   Refresh();
-  return g_service.Query(status, handle, {send_items, send_length}, {request_items, request_length},
-                         buffer_length, buffer);
+  return g_client.Query(status, handle, {send_items, send_length}, {request_items, request_length},
+                        buffer_length, buffer);
+}
+
+// The database calls, as the service calls: the script read at the first call, each call
+// logged and answered under the lock.
+extern "C" ISC_STATUS isc_attach_database(ISC_STATUS* status, short name_length,
+                                          const ISC_SCHAR* name, isc_db_handle* db,
+                                          short dpb_length, const ISC_SCHAR* dpb) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.AttachDatabase(status, {name, static_cast<size_t>(name_length)}, db,
+                                 {dpb, static_cast<size_t>(dpb_length)});
+}
+
+extern "C" ISC_STATUS isc_detach_database(ISC_STATUS* status, isc_db_handle* db) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.DetachDatabase(status, db);
+}
+
+extern "C" ISC_STATUS isc_database_info(ISC_STATUS* status, isc_db_handle* db, short items_length,
+                                        const ISC_SCHAR* items, short buffer_length,
+                                        ISC_SCHAR* buffer) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.DatabaseInfo(status, db, {items, static_cast<size_t>(items_length)},
+                               buffer_length, buffer);
+}
+
+extern "C" ISC_STATUS isc_start_multiple(ISC_STATUS* status, isc_tr_handle* tr, short count,
+                                         void* teb) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.StartMultiple(status, tr, count, teb);
+}
+
+extern "C" ISC_STATUS isc_commit_transaction(ISC_STATUS* status, isc_tr_handle* tr) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.CommitTransaction(status, tr);
+}
+
+extern "C" ISC_STATUS isc_rollback_transaction(ISC_STATUS* status, isc_tr_handle* tr) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.RollbackTransaction(status, tr);
+}
+
+extern "C" ISC_STATUS isc_dsql_alloc_statement2(ISC_STATUS* status, isc_db_handle* db,
+                                                isc_stmt_handle* stmt) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.AllocateStatement(status, db, stmt);
+}
+
+extern "C" ISC_STATUS isc_dsql_prepare(ISC_STATUS* status, isc_tr_handle* tr, isc_stmt_handle* stmt,
+                                       unsigned short length, const ISC_SCHAR* statement,
+                                       unsigned short, XSQLDA* sqlda) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.Prepare(status, tr, stmt, {statement, length}, sqlda);
+}
+
+extern "C" ISC_STATUS isc_dsql_describe(ISC_STATUS* status, isc_stmt_handle* stmt, unsigned short,
+                                        XSQLDA* sqlda) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.Describe(status, stmt, sqlda);
+}
+
+extern "C" ISC_STATUS isc_dsql_execute(ISC_STATUS* status, isc_tr_handle* tr, isc_stmt_handle* stmt,
+                                       unsigned short, const XSQLDA*) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.Execute(status, tr, stmt);
+}
+
+extern "C" ISC_STATUS isc_dsql_fetch(ISC_STATUS* status, isc_stmt_handle* stmt, unsigned short,
+                                     const XSQLDA* sqlda) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.Fetch(status, stmt, sqlda);
+}
+
+extern "C" ISC_STATUS isc_dsql_free_statement(ISC_STATUS* status, isc_stmt_handle* stmt,
+                                              unsigned short option) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  Refresh();
+  return g_client.FreeStatement(status, stmt, option);
 }
 
 extern "C" ISC_LONG isc_sqlcode(const ISC_STATUS* status) {
   StandinLog("isc_sqlcode", "");
-  return ServiceDouble::SqlCode(status);
+  return ClientDouble::SqlCode(status);
 }
 
 extern "C" ISC_LONG isc_interprete(ISC_SCHAR* buffer, ISC_STATUS** position) {
   StandinLog("isc_interprete", "");
-  return ServiceDouble::Interprete(buffer, position);
+  return ClientDouble::Interprete(buffer, position);
 }
 
 extern "C" ISC_LONG isc_vax_integer(const ISC_SCHAR* bytes, short length) {
@@ -279,7 +231,7 @@ extern "C" ISC_LONG isc_vax_integer(const ISC_SCHAR* bytes, short length) {
   StandinLog("isc_vax_integer",
              "bytes=" + Hex(std::string(bytes ? bytes : "", bytes ? logged : 0)) +
                  " length=" + std::to_string(length));
-  return ServiceDouble::VaxInteger(bytes, length);
+  return ClientDouble::VaxInteger(bytes, length);
 }
 
 extern "C" int isc_get_client_major_version() {

@@ -1,8 +1,11 @@
 #include "tests/support/page_cache.h"
 
+#include <errno.h>
 #include <fcntl.h>
+#include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,4 +55,38 @@ long long ProcessBytesRead() {
   while (io >> key >> value)
     if (key == "rchar:") return value;
   return -1;
+}
+
+PinnedInCache::PinnedInCache(const std::string& path, uint64_t offset, uint64_t length) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    failure_ = "open " + path + ": " + strerror(errno);
+    if (fd >= 0) close(fd);
+    return;
+  }
+  const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t end = length == 0 ? size : std::min(size, offset + length);
+  const uint64_t start = offset / page * page;
+  if (end <= start) {
+    close(fd);
+    return;  // nothing to hold
+  }
+  bytes_ = static_cast<size_t>(end - start);
+  void* map = mmap(nullptr, bytes_, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(start));
+  close(fd);
+  if (map == MAP_FAILED) {
+    failure_ = "mmap " + path + ": " + strerror(errno);
+    return;
+  }
+  map_ = map;
+  // Without read-around the faults bring in exactly the range.
+  madvise(map_, bytes_, MADV_RANDOM);
+  // The system call itself: AddressSanitizer's mlock does nothing.
+  if (syscall(SYS_mlock, map_, bytes_) != 0) failure_ = "mlock " + path + ": " + strerror(errno);
+}
+
+PinnedInCache::~PinnedInCache() {
+  if (map_) munmap(map_, bytes_);  // unlocks too
 }

@@ -27,6 +27,12 @@ inline std::string AttachSpb(const std::string& user, const std::string& passwor
   return "0202" + SpbItem("1c", user) + SpbItem("1d", password);
 }
 
+// The DPB of the database attachment that asks the server about its cache: version 1, then
+// user_name (28), password (29) and lc_ctype (48) UTF8.
+inline std::string DatabaseDpb(const std::string& user, const std::string& password) {
+  return "01" + SpbItem("1c", user) + SpbItem("1d", password) + SpbItem("30", "UTF8");
+}
+
 // The statistics start request: db_stats (11), dbname (106), options (108) with mask 9 (data
 // and index pages).
 inline std::string StatisticsStart(const std::string& database) {

@@ -38,6 +38,12 @@ inline const std::string kLibraryMissing =
     "FEHLER InterBase library gds32.dll not found in the path. Please install InterBase to use "
     "this functionality";
 
+// Standard error's line (a regular expression) of a run that ends with "FEHLER Fehler
+// aufgetreten" only because it was faster than 2000 ms.
+inline const std::string kTooShortLine =
+    "fbwarm: Der Lauf dauerte nur [0-9]+ ms, weniger als die verlangten 2000 ms; nur deshalb "
+    "endet er mit \"Fehler aufgetreten\"\\. Der Bericht des Servers war vollstaendig\\.";
+
 // Splits text at sep; a last part without sep is kept, an empty text gives no line.
 inline std::vector<std::string> SplitAt(const std::string& text, const std::string& sep) {
   std::vector<std::string> lines;

@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "platform/open_files.h"
@@ -22,37 +24,45 @@
 
 namespace {
 
-// A copy of the small database in a directory of its own, removed afterwards. Suites run in
-// parallel: this database is nobody else's.
+// A copy of the server's small database in a directory of its own, removed afterwards. Suites
+// run in parallel: this database is nobody else's.
 class ScratchDatabase {
  public:
-  ScratchDatabase()
-      : dir_("/var/lib/fbwarm/scratch-cache-bypass-" + std::to_string(getpid())),
+  explicit ScratchDatabase(const FirebirdServer& server = kFirebird3, const std::string& name = "")
+      : server_(server),
+        dir_(FirebirdShell("echo \"$FBWARM_DB_DIR\"", server).value_or("/nonexistent") +
+             "/scratch-cache-bypass-" + std::to_string(getpid()) + name),
         path_(dir_ + "/db.fdb") {
     made_ = FirebirdShell("install -d -o firebird -g firebird -m 0770 '" + dir_ +
-                          "' && install -o firebird -g firebird -m 0660 '" +
-                          StandardDatabase("small") + "' '" + path_ + "'")
+                              "' && install -o firebird -g firebird -m 0660 '" +
+                              StandardDatabase("small", server) + "' '" + path_ + "'",
+                          server)
                 .has_value();
   }
   ~ScratchDatabase() { std::filesystem::remove_all(dir_); }
   bool made() const { return made_; }
   const std::string& path() const { return path_; }
+  const FirebirdServer& server() const { return server_; }
 
  private:
+  const FirebirdServer& server_;
   std::string dir_, path_;
   bool made_ = false;
 };
 
-bool SetBuffers(const std::string& db, int pages) {
-  return FirebirdShell("gfix -buffers " + std::to_string(pages) +
-                       " -user SYSDBA -password \"$(fb_password)\" 127.0.0.1:" + db)
+bool SetBuffers(const std::string& db, int pages, const FirebirdServer& server = kFirebird3) {
+  return FirebirdShell("fb_tool gfix -buffers " + std::to_string(pages) +
+                           " -user SYSDBA -password \"$(fb_password)\" " + server.Connect(db),
+                       server)
       .has_value();
 }
 
 // wrapper runs fbwarm (setpriv to take capabilities away).
-ProcessResult RunFbwarm(const std::string& db, std::vector<std::string> wrapper = {}) {
+ProcessResult RunFbwarm(const std::string& db, std::vector<std::string> wrapper = {},
+                        const FirebirdServer& server = kFirebird3) {
   ProcessOptions options;
-  options.args = {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword()};
+  options.args = {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:" + FirebirdPassword(server)};
+  for (const std::string& arg : server.ServerArgs()) options.args.push_back(arg);
   options.wrapper = std::move(wrapper);
   options.timeout_seconds = 120;
   return RunProcess(FbwarmBinary(), options);
@@ -85,37 +95,81 @@ std::vector<std::string> Comparable(const std::string& out) {
 }
 
 // An isql attachment held open in the background, so the server keeps the database open
-// with the cache it opened it with.
+// with the cache it opened it with. It ends by the end of its input, so isql detaches: a killed
+// client's attachment would keep the database open until the server noticed.
 class HeldAttachment {
  public:
-  explicit HeldAttachment(const std::string& db) : db_(db) {
+  explicit HeldAttachment(const std::string& db, const FirebirdServer& server = kFirebird3)
+      : db_(db) {
+    int input[2], output[2];
+    if (pipe(input) != 0) return;
+    if (pipe(output) != 0) {
+      close(input[0]);
+      close(input[1]);
+      return;
+    }
     pid_ = fork();
     if (pid_ == 0) {
-      setpgid(0, 0);
-      const std::string command = "sleep 60 | isql-fb -q -user SYSDBA -password '" +
-                                  FirebirdPassword() + "' 127.0.0.1:" + db;
+      dup2(input[0], 0);
+      dup2(output[1], 1);
+      for (int fd : {input[0], input[1], output[0], output[1]}) close(fd);
+      const std::string command = "exec isql-fb -q -user SYSDBA -password '" +
+                                  FirebirdPassword(server) + "' " + server.Connect(db) +
+                                  " 2>/dev/null";
       execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
       _exit(127);
     }
+    close(input[0]);
+    close(output[1]);
+    input_ = input[1];
+    output_ = output[0];
   }
   ~HeldAttachment() {
-    kill(-pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    if (input_ >= 0) close(input_);
+    if (output_ >= 0) close(output_);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+  }
+  // Waits until the attachment answers a query: the server has opened the database and set
+  // its descriptor up (Firebird 4 changes the descriptor's flags after opening the file).
+  bool Ready() const {
+    constexpr char kQuery[] = "select 'fbwarm-ready' from rdb$database;\n";
+    if (input_ < 0 || write(input_, kQuery, sizeof kQuery - 1) < 0) return false;
+    std::string seen;
+    char chunk[256];
+    while (seen.find("fbwarm-ready") == std::string::npos) {
+      const ssize_t got = read(output_, chunk, sizeof chunk);
+      if (got <= 0) return false;
+      seen.append(chunk, static_cast<size_t>(got));
+    }
+    return true;
   }
   // Waits until some process holds the file open for writing.
-  bool Open() const {
-    for (int i = 0; i < 100; ++i) {
-      for (const ForeignOpening& o : FindForeignOpenings(FromNarrow(db_)))
-        if (o.writable) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+  bool Open() const { return WritableOpening().has_value(); }
+  // That opening, once the attachment is ready.
+  std::optional<ForeignOpening> WritableOpening() const {
+    if (!Ready()) return std::nullopt;
+    for (const ForeignOpening& o : FindForeignOpenings(FromNarrow(db_)))
+      if (o.writable) return o;
+    return std::nullopt;
   }
 
  private:
   std::string db_;
-  pid_t pid_;
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int output_ = -1;
 };
+
+// Waits until no process holds the file open for writing: the server has closed the database.
+bool Closed(const std::string& db) {
+  for (int i = 0; i < 100; ++i) {
+    bool open = false;
+    for (const ForeignOpening& o : FindForeignOpenings(FromNarrow(db))) open |= o.writable;
+    if (!open) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
 
 // The server process serving 127.0.0.1:3050, found the way the tool finds it.
 std::optional<ServerInstance> LocalServer() {
@@ -227,4 +281,123 @@ TEST_F(CacheBypassServer, NewBuffersCountFromTheNextOpening) {
   ASSERT_EQ(BypassLines(reopened.err).size(), 1u) << reopened.err;
   EXPECT_NE(BypassLines(reopened.err)[0].find("(Datei mit O_DIRECT geoeffnet)"), std::string::npos);
   ASSERT_TRUE(SetBuffers(db.path(), 0));
+}
+
+namespace {
+
+// A block of settings for one database in the Firebird 4 server's databases.conf, taken out
+// again at the end. The server rereads the file when it changes.
+class DatabaseSettings {
+ public:
+  DatabaseSettings(const FirebirdServer& server, const std::string& db)
+      : file_(FirebirdShell("echo \"$FB_ALIASES_FILE\"", server).value_or("")),
+        db_(db),
+        begin_("# fbwarm test " + std::to_string(getpid()) + " begin"),
+        end_("# fbwarm test " + std::to_string(getpid()) + " end") {}
+  ~DatabaseSettings() { Set(""); }
+
+  // The block's lines; the empty text leaves no entry for the database. Blocks that killed
+  // runs left behind go too.
+  bool Set(const std::string& settings) {
+    std::ifstream in(file_);
+    if (!in) return false;
+    std::string text, line;
+    bool dropping = false;
+    while (std::getline(in, line)) {
+      int pid = 0;
+      if (std::sscanf(line.c_str(), "# fbwarm test %d begin", &pid) == 1)
+        dropping = pid == getpid() || kill(pid, 0) != 0;
+      if (!dropping) text += line + "\n";
+      if (dropping && line.rfind("# fbwarm test ", 0) == 0 &&
+          line.find(" end") != std::string::npos)
+        dropping = false;
+    }
+    if (!settings.empty())
+      text += begin_ + "\nfbwarm_bypass_test_" + std::to_string(getpid()) + " = " + db_ + "\n{\n" +
+              settings + "\n}\n" + end_ + "\n";
+    std::ofstream out(file_, std::ios::trunc);
+    return static_cast<bool>(out << text);
+  }
+
+ private:
+  std::string file_, db_, begin_, end_;
+};
+
+// The server's effective UseFileSystemCache for db, as RDB$CONFIG shows it: "true <false>" is
+// the value and whether it is set.
+std::string EffectiveUseFileSystemCache(const FirebirdServer& server, const std::string& db) {
+  return FirebirdShell(
+             "echo \"select trim(rdb\\$config_value) || ' ' || iif(rdb\\$config_is_set, "
+             "'set', 'unset') from rdb\\$config where rdb\\$config_name = "
+             "'UseFileSystemCache';\" | fb_tool isql-fb -q -user SYSDBA -password "
+             "\"$(fb_password)\" " +
+                 server.Connect(db) + " | grep -Eo '(true|false) (set|unset)'",
+             server)
+      .value_or("");
+}
+
+// Waits until the server has reread its configuration for db.
+bool ServerSees(const FirebirdServer& server, const std::string& db, const std::string& effective) {
+  for (int i = 0; i < 50; ++i) {
+    if (EffectiveUseFileSystemCache(server, db) == effective) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return false;
+}
+
+}  // namespace
+
+// Firebird 4 decides by UseFileSystemCache when it is set, per database in databases.conf too,
+// and by the threshold when it is not; the tool takes both from RDB$CONFIG. Each verdict is
+// held against the open flags of the server's own descriptor, looked at by the test.
+TEST(CacheBypassFirebird4, TheVerdictFollowsTheSettingWhenSetAndTheThresholdOtherwise) {
+  SKIP_WITHOUT_SERVER(kFirebird4);
+  const struct {
+    const char* what;
+    const char* setting;  // the block's line in databases.conf, or none
+    const char* effective;
+    int buffers;
+    bool direct;
+    const char* grounds;  // part of the bypass line, when there is one
+  } cases[] = {
+      {"set off for this database", "UseFileSystemCache = false", "false set", 0, true,
+       "UseFileSystemCache = false (laut RDB$CONFIG aus "},
+      {"set on, buffers above the threshold", "UseFileSystemCache = true", "true set", 70000, false,
+       nullptr},
+      {"unset, buffers above the threshold", "", "true unset", 70000, true,
+       "FileSystemCacheThreshold 65536 (laut RDB$CONFIG Voreinstellung)"},
+      {"unset, buffers below the threshold", "", "true unset", 0, false, nullptr},
+  };
+  int number = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // A database of its own for each case, first opened under that case's settings.
+    ScratchDatabase db(kFirebird4, "-" + std::to_string(++number));
+    ASSERT_TRUE(db.made()) << "the copy of Firebird 4's small database could not be made";
+    DatabaseSettings settings(kFirebird4, db.path());
+    ASSERT_TRUE(settings.Set(c.setting));
+    ASSERT_TRUE(SetBuffers(db.path(), c.buffers, kFirebird4));
+    ASSERT_TRUE(ServerSees(kFirebird4, db.path(), c.effective))
+        << "the server did not take up the setting: "
+        << EffectiveUseFileSystemCache(kFirebird4, db.path());
+    ASSERT_TRUE(Closed(db.path())) << "the server still holds the database open";
+    {
+      HeldAttachment held(db.path(), kFirebird4);
+      const std::optional<ForeignOpening> opening = held.WritableOpening();
+      ASSERT_TRUE(opening.has_value()) << "the isql attachment did not open the database";
+      EXPECT_EQ(opening->direct, c.direct) << "the server's own open flags";
+    }
+    ASSERT_TRUE(Closed(db.path())) << "the server still holds the database open";
+    const ProcessResult r = RunFbwarm(db.path(), {}, kFirebird4);
+    const std::vector<std::string> lines = BypassLines(r.err);
+    if (!c.grounds) {
+      EXPECT_TRUE(lines.empty()) << r.err;
+    } else {
+      ASSERT_EQ(lines.size(), 1u) << r.err;
+      EXPECT_NE(lines[0].find(c.grounds), std::string::npos) << lines[0];
+      EXPECT_NE(lines[0].find("(Datei mit O_DIRECT geoeffnet)"), std::string::npos) << lines[0];
+    }
+    ASSERT_EQ(SplitCrLf(r.out).front(), "Natives FileCache Start...");
+    EXPECT_EQ(SplitCrLf(r.out).back(), "FEHLER Fehler aufgetreten");  // 11 MB: too fast
+  }
 }

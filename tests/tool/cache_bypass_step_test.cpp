@@ -25,14 +25,14 @@ class BypassStepTest : public ::testing::Test {
   void SetUp() override {
     WriteFileBytes(db_, std::string(4096, 'd'));
     // A Debian 12 root for the server process.
-    Put("/var/lib/dpkg/info/firebird3.0-server.list", "/usr/sbin/firebird\n");
+    Put("/usr/sbin/firebird", "");
     Put("/etc/firebird/3.0/firebird.conf", "#FileSystemCacheThreshold = 64K\n");
     fake_->info_values = {{isc_info_num_buffers, Le32(70000)},
                           {isc_info_set_page_buffers, Le32(70000)},
                           {isc_info_db_class, Le32(14)},
                           {isc_info_ods_version, Le32(12)}};
     fake_->results.push_back(
-        {"RDB$RELATIONS", FakeResult(std::vector<short>{SQL_LONG})});  // no RDB$CONFIG
+        {"RDB$RELATIONS", ScriptedResult(std::vector<short>{SQL_LONG})});  // no RDB$CONFIG
     processes_ = {{20173, "firebird", {"/usr/sbin/firebird"}, root_.path()}};
     openings_ = std::vector<ForeignOpening>{{20173, true, true}};
   }
@@ -56,7 +56,9 @@ class BypassStepTest : public ::testing::Test {
                        return ReadWholeFile(FromNarrow(path), text);
                      },
                      [](const std::string& path) { return IsLocalFile(FromNarrow(path)); }};
-    return FindBypassVerdict({server, FromNarrow(db_), u"SYSDBA", u"geheim"}, sources);
+    const ServerTarget target{ServerOf(server), LocateDatabase(FromNarrow(db_), server), u"SYSDBA",
+                              u"geheim"};
+    return FindBypassVerdict(target, sources);
   }
 
   std::vector<std::string> CallNames() const {
@@ -120,16 +122,16 @@ TEST_F(BypassStepTest, WhereTheInputsComeFrom) {
     SCOPED_TRACE("RDB$CONFIG");
     fake_->Reset();
     fake_->info_values = {{isc_info_num_buffers, Le32(70000)}, {isc_info_ods_version, Le32(13)}};
-    fake_->results.push_back({"'RDB$CONFIG'", FakeResult({SQL_LONG}, {{int64_t{1}}})});
+    fake_->results.push_back({"'RDB$CONFIG'", ScriptedResult({SQL_LONG}, {{int64_t{1}}})});
     fake_->results.push_back(
         {"FROM RDB$CONFIG",
-         FakeResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
-                    {{std::string("UseFileSystemCache"), std::string("true"), int64_t{1},
-                      std::string("/etc/firebird/4.0/databases.conf")},
-                     {std::string("FileSystemCacheThreshold"), std::string("65536"), int64_t{0},
-                      std::monostate()},
-                     {std::string("DefaultDbCachePages"), std::string("70000"), int64_t{1},
-                      std::string("/etc/firebird/4.0/firebird.conf")}})});
+         ScriptedResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
+                        {{std::string("UseFileSystemCache"), std::string("true"), int64_t{1},
+                          std::string("/etc/firebird/4.0/databases.conf")},
+                         {std::string("FileSystemCacheThreshold"), std::string("65536"), int64_t{0},
+                          std::monostate()},
+                         {std::string("DefaultDbCachePages"), std::string("70000"), int64_t{1},
+                          std::string("/etc/firebird/4.0/firebird.conf")}})});
     openings_ = std::vector<ForeignOpening>{{20173, true, false}};
     const BypassVerdict verdict = Find(u"localhost/3050");
     EXPECT_EQ(verdict.outcome, Outcome::UsesCache);
@@ -146,13 +148,14 @@ TEST_F(BypassStepTest, WhereTheInputsComeFrom) {
     SCOPED_TRACE("RDB$CONFIG unset");
     fake_->Reset();
     fake_->info_values = {{isc_info_num_buffers, Le32(2048)}, {isc_info_ods_version, Le32(13)}};
-    fake_->results.push_back({"'RDB$CONFIG'", FakeResult({SQL_LONG}, {{int64_t{1}}})});
+    fake_->results.push_back({"'RDB$CONFIG'", ScriptedResult({SQL_LONG}, {{int64_t{1}}})});
     fake_->results.push_back(
-        {"FROM RDB$CONFIG", FakeResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
-                                       {{std::string("UseFileSystemCache"), std::string("true"),
-                                         int64_t{0}, std::monostate()},
-                                        {std::string("FileSystemCacheThreshold"),
-                                         std::string("65536"), int64_t{0}, std::monostate()}})});
+        {"FROM RDB$CONFIG",
+         ScriptedResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING},
+                        {{std::string("UseFileSystemCache"), std::string("true"), int64_t{0},
+                          std::monostate()},
+                         {std::string("FileSystemCacheThreshold"), std::string("65536"), int64_t{0},
+                          std::monostate()}})});
     const BypassVerdict verdict = Find();
     EXPECT_FALSE(verdict.use_file_system_cache.has_value());
     EXPECT_EQ(verdict.outcome, Outcome::UsesCache);
@@ -162,9 +165,9 @@ TEST_F(BypassStepTest, WhereTheInputsComeFrom) {
     SCOPED_TRACE("RDB$CONFIG hidden");
     fake_->Reset();
     fake_->info_values = {{isc_info_num_buffers, Le32(2048)}, {isc_info_ods_version, Le32(13)}};
-    fake_->results.push_back({"'RDB$CONFIG'", FakeResult({SQL_LONG}, {{int64_t{1}}})});
+    fake_->results.push_back({"'RDB$CONFIG'", ScriptedResult({SQL_LONG}, {{int64_t{1}}})});
     fake_->results.push_back(
-        {"FROM RDB$CONFIG", FakeResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING})});
+        {"FROM RDB$CONFIG", ScriptedResult({SQL_VARYING, SQL_VARYING, SQL_BOOLEAN, SQL_VARYING})});
     const BypassVerdict verdict = Find();
     ASSERT_TRUE(verdict.use_file_system_cache.has_value());
     EXPECT_FALSE(verdict.use_file_system_cache->value);
@@ -173,7 +176,7 @@ TEST_F(BypassStepTest, WhereTheInputsComeFrom) {
     // Firebird 3 knows no UseFileSystemCache: the same files leave the threshold to decide.
     fake_->Reset();
     fake_->info_values = {{isc_info_num_buffers, Le32(2048)}, {isc_info_ods_version, Le32(12)}};
-    fake_->results.push_back({"RDB$RELATIONS", FakeResult(std::vector<short>{SQL_LONG})});
+    fake_->results.push_back({"RDB$RELATIONS", ScriptedResult(std::vector<short>{SQL_LONG})});
     const BypassVerdict firebird3 = Find();
     EXPECT_FALSE(firebird3.use_file_system_cache.has_value());
     EXPECT_EQ(firebird3.outcome, Outcome::UsesCache);
@@ -197,14 +200,14 @@ TEST_F(BypassStepTest, WithoutTheServerProcessOrItsDescriptorsTheVerdictSaysWhy)
 }
 
 TEST_F(BypassStepTest, AServerThatCannotBeAskedGivesItsWordsAndRaisesNothing) {
-  fake_->attach_database_failures.push_back(
+  fake_->attach_database_outcomes.push_back(
       {-902, 335544472, {"Your user name and password are not defined."}});
   BypassVerdict verdict = Find();
   EXPECT_EQ(verdict.outcome, Outcome::Unreached);
   EXPECT_EQ(verdict.failure, u"Your user name and password are not defined");
 
   fake_->Reset();
-  fake_->info_failures.push_back({-902, 335544721, {"Unable to complete network request"}});
+  fake_->info_outcomes.push_back({-902, 335544721, {"Unable to complete network request"}});
   verdict = Find();
   EXPECT_EQ(verdict.outcome, Outcome::Unreached);
   EXPECT_EQ(CallNames().back(), "isc_detach_database");  // the attachment is given back

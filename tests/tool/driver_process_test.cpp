@@ -124,7 +124,14 @@ TEST(NativeFileCache, AnAbsolutePathMissingOnTheLocalServerIsSaid) {
     SCOPED_TRACE(c.args.back());
     ProcessResult r = RunWithoutClient(c.args);
     EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
-    EXPECT_EQ(r.err, c.err);
+    // The missing-path note comes first, where the path is looked at; the library's reason
+    // comes last, before its error line.
+    EXPECT_EQ(r.err, c.err +
+                         "fbwarm: Die Firebird-Clientbibliothek libfbclient.so.2 kann nicht "
+                         "geladen werden: " +
+                         BrokenClientDir() +
+                         "/libfbclient.so.2: file too short. Sie gehoert zum Debian-Paket "
+                         "libfbclient2 (apt-get install libfbclient2).\n");
     EXPECT_EQ(r.exit_code, 0);
   }
 }
@@ -179,10 +186,14 @@ TEST(Output, OutputThatCannotBeWrittenEndsWithExitCodeOneAndAMessageOnStandardEr
       {"full device", {}, "Zu wenig Speicherplatz"},
       {"closed pipe", {}, "E/A-Fehler 32"},
       {"closed stream", {}, "E/A-Fehler 9"},
+      {"file-size limit reached", {}, "E/A-Fehler 27"},  // EFBIG, not death by SIGXFSZ
   };
+  ScopedTempDir dir;
   cases[0].options.stdout_path = "/dev/full";
   cases[1].options.stdout_closed_pipe = true;
   cases[2].options.shell_prefix = "exec 1>&-;";
+  cases[3].options.shell_prefix = "ulimit -f 0;";
+  cases[3].options.stdout_path = dir / "out.txt";
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
     ProcessResult r = RunWithoutClient({"/DB:/"}, c.options);
@@ -214,4 +225,109 @@ TEST(ParameterFile, TempParameterCreatesItsDirectory) {
   ProcessResult r = RunWithoutClient({"/TEMP:" + temp + "/"});
   EXPECT_TRUE(std::filesystem::is_directory(temp));
   EXPECT_EQ(r.out, CrLfLines({kNotLocal, kLibraryMissing}));
+}
+
+// Runs that used to end without a word on standard error about their cause.
+TEST(StandardError, EachSilentCauseIsNamedAndStandardOutputStaysAsItWas) {
+  ScopedTempDir dir;
+  std::filesystem::copy_file(FbwarmBinary(), dir / "fbwarm");
+  std::filesystem::create_symlink(dir / "loop-b", dir / "loop-a");
+  std::filesystem::create_symlink(dir / "loop-a", dir / "loop-b");
+  struct Case {
+    const char* what;
+    std::string ini;  // beside the copied binary; none when empty
+    std::vector<std::string> args;
+    std::vector<std::string> out;
+    std::string err;
+  } cases[] = {
+      {"a parameter file without a [STARTPARAMS] section, and a parameter missing",
+       "[Startparameter]\r\n/USER:SYSDBA\r\n",
+       {},
+       {kNotLocal, "FEHLER Parameter USER fehler"},
+       "fbwarm: Parameter USER fehlt: die Parameterdatei " + dir / "fbwarm.INI" +
+           " wurde gelesen, hat aber keinen Abschnitt [STARTPARAMS]; nur die Zeilen darin gelten "
+           "als Parameter.\n"},
+      {"a file with its section, and a parameter missing: not a word of the file",
+       "[STARTPARAMS]\r\n/USER:SYSDBA\r\n",
+       {"/PASSWORD:x"},
+       {kNotLocal, "FEHLER Parameter DB fehler"},
+       ""},
+      {"a /TEMP: directory that cannot be made",
+       "",
+       {"/TEMP:/proc/fbwarm-no-such/tmp", "/USER:SYSDBA"},
+       {kNotLocal, "FEHLER Parameter PASSWORD fehler"},
+       "fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: das Verzeichnis "
+       "\"/proc/fbwarm-no-such/tmp\" gibt es nicht, und es kann nicht angelegt werden. TEMP und "
+       "TMP bleiben, wie sie waren.\n"},
+      {"a /TEMP: value too long",
+       "",
+       {"/TEMP:/tmp/" + std::string(300, 't'), "/USER:SYSDBA"},
+       {kNotLocal, "FEHLER Parameter PASSWORD fehler"},
+       "fbwarm: WARNUNG: /TEMP: wurde nicht angewandt: der Wert ist laenger als 255 Zeichen. "
+       "TEMP und TMP bleiben, wie sie waren.\n"},
+      {"a loop of symbolic links as /DB:, which no user can resolve",
+       "",
+       {"/DB:" + dir / "loop-a", "/USER:SYSDBA"},
+       {kNotLocal, "FEHLER Parameter PASSWORD fehler"},
+       "fbwarm: WARNUNG: Der Pfad " + dir / "loop-a" +
+           " ist vielleicht lokal, kann aber nicht erreicht werden: Too many levels of symbolic "
+           "links. Der Dateicache wurde nicht gefuellt.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(dir / "fbwarm.INI");
+    if (!c.ini.empty()) WriteFileBytes(dir / "fbwarm.INI", c.ini);
+    ProcessOptions options;
+    options.args = c.args;
+    options.env["LD_LIBRARY_PATH"] = StandinDir();
+    ProcessResult r = RunProcess(dir / "fbwarm", options);
+    EXPECT_EQ(r.out, CrLfLines(c.out));
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(StandardError, APasswordInAParameterFileThatOthersMayReadIsWarnedAbout) {
+  ScopedTempDir dir;
+  std::filesystem::copy_file(FbwarmBinary(), dir / "fbwarm");
+  WriteFileBytes(dir / "fbwarm.INI", "[STARTPARAMS]\r\n/USER:SYSDBA\r\n/PASSWORD:secret\r\n");
+  const std::string warning =
+      "fbwarm: WARNUNG: Die Parameterdatei enthaelt ein Passwort und ist fuer andere Benutzer "
+      "lesbar; sie sollte nur fuer ihren Eigentuemer lesbar sein.\n";
+  const std::pair<mode_t, std::string> cases[] = {
+      {0644, warning}, {0640, warning}, {0604, warning}, {0600, ""}};
+  for (const auto& [mode, err] : cases) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod((dir / "fbwarm.INI").c_str(), mode), 0);
+    ProcessOptions options;
+    options.env["LD_LIBRARY_PATH"] = StandinDir();
+    ProcessResult r = RunProcess(dir / "fbwarm", options);
+    EXPECT_EQ(r.out, CrLfLines({kNotLocal, "FEHLER Parameter DB fehler"}));
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.exit_code, 0);
+  }
+}
+
+TEST(StandardError, TheInstalledParameterFileUnreadableForTheServersUserIsNamed) {
+  // Under /tmp, not TMPDIR: nobody must reach the copy wherever the checkout is.
+  ScopedTempDir dir("/tmp");
+  const OtherUserCopy copy = CopyForOtherUser(dir.path());
+  if (!copy.skip_reason.empty()) GTEST_SKIP() << copy.skip_reason;
+  const std::string ini = dir / "bin/fbwarm.INI";
+  WriteFileBytes(ini, "[STARTPARAMS]\r\n/USER:SYSDBA\r\n/PASSWORD:secret\r\n");
+  chmod(ini.c_str(), 0600);  // root's, as the package installs it
+  ProcessOptions options;
+  options.wrapper = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
+  options.working_dir = dir.path();
+  // The system's own client library (libfbclient2) loads without a server: the run ends at the
+  // first missing parameter, as it does for the server's user under the installed file.
+  options.env["LD_LIBRARY_PATH"] = std::nullopt;
+  ProcessResult r = RunProcess(copy.binary, options);
+  if (r.out.find(kLibraryMissing) != std::string::npos)
+    GTEST_SKIP() << "the system has no client library (libfbclient2)";
+  EXPECT_EQ(r.out, CrLfLines({kNotLocal, "FEHLER Parameter USER fehler"}));
+  EXPECT_EQ(r.err, "fbwarm: WARNUNG: Die Parameterdatei " + ini +
+                       " ist vorhanden, kann aber nicht gelesen werden: Permission denied. Ihre "
+                       "Parameter gelten fuer diesen Lauf nicht; fbwarm als ihr Eigentuemer oder "
+                       "als root starten, oder ihr das Leserecht fuer diesen Benutzer geben.\n");
 }

@@ -8,6 +8,10 @@
 
 std::string FbwarmBinary() { return FBWARM_BINARY; }
 
+std::string TestHooksBinary() { return FBWARM_TEST_HOOKS_BINARY; }
+
+std::string DenySyscallBinary() { return FBWARM_DENY_SYSCALL_BINARY; }
+
 std::string StandinDir(const std::string& variant) {
   return std::string(STANDIN_ROOT) + "/" + variant;
 }

@@ -1,12 +1,13 @@
 // The whole tool against the local Firebird servers, as a database administrator runs it: every
 // client library with every server (tests/support/firebird_clients.h).
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <regex>
 
+#include "base/byte_count.h"
 #include "tests/support/firebird_clients.h"
 #include "tests/support/page_cache.h"
 #include "tests/tool/fbwarm_process.h"
@@ -63,22 +64,27 @@ TEST_P(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   EXPECT_EQ(lines.back(), "Fertig! (DB=" + GetParam().Label() + ":" + db + ")");
   EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
   EXPECT_EQ(r.exit_code, 0);
-  EXPECT_GT(ResidentShare(db), 0.95);
-  // Standard error tells the same: little cached before, the file read through (a memory
-  // warning may come first on a machine with less memory than the file). The large database is
-  // shared: other tests' runs may bring some of it back between the eviction and the run.
-  // The bypass verdict may follow it, after the report.
+  // Standard error tells what the read-through found and did: little cached before, every byte
+  // read, the file cached when it ended (a memory warning may come first on a machine with less
+  // room than the file). The bypass verdict may follow it, after the report.
   const std::vector<std::string> err = SplitAt(r.err, "\n");
   const std::regex residency(
-      "fbwarm: Dateicache: .* im Cache \\(([0-9]+) %\\), vorher ([0-9]+) %; gelesen .*");
+      "fbwarm: Dateicache: .* im Cache \\(([0-9]+) %\\), vorher ([0-9]+) %; "
+      "gelesen ([0-9.]+ GB) in .*");
   const auto line = std::find_if(err.begin(), err.end(), [&](const std::string& text) {
     return std::regex_match(text, residency);
   });
   ASSERT_NE(line, err.end()) << r.err;
   std::smatch m;
   std::regex_match(*line, m, residency);
-  EXPECT_GE(std::stoi(m[1]), 95);
-  EXPECT_LE(std::stoi(m[2]), 25);
+  const bool short_of_room = err.size() > 1 && err[0].find("WARNUNG: Die Datenbankdatei (") == 0;
+  if (!short_of_room) EXPECT_GE(std::stoi(m[1]), 95);
+  // The file was evicted just before; other sessions on this shared machine may read the shared
+  // database meanwhile, so "before" is bounded loosely: a cold file is not reported warm.
+  EXPECT_LE(std::stoi(m[2]), 50);
+  EXPECT_EQ(m[3].str(), FormatBytes(std::filesystem::file_size(db)));
+  // What is resident after the statistics run is not asserted: it reads pages back in, and this
+  // machine reclaims idle file cache meanwhile.
 }
 
 TEST_P(RealServer, TheReportIsTheOneTheServersOwnUtilityPrints) {

@@ -25,10 +25,9 @@ void Put(const ScopedTempDir& root, const std::string& path, const std::string& 
   WriteFileBytes(root / path.substr(1), text);
 }
 
-// A Debian 12 root: the package list names the binary; gds_db is in the services file.
+// A Debian 12 root: firebird3.0-server's binary in /usr/sbin; gds_db is in the services file.
 void Debian12(const ScopedTempDir& root) {
-  Put(root, "/var/lib/dpkg/info/firebird3.0-server.list", "/.\n/usr/sbin\n/usr/sbin/firebird\n");
-  Put(root, "/var/lib/dpkg/info/firebird3.0-common.list", "/etc/firebird/3.0/firebird.conf\n");
+  Put(root, "/usr/sbin/firebird", "");
   Put(root, "/etc/firebird/3.0/firebird.conf", "#RemoteServicePort = 3050\n");
   Put(root, "/etc/services", "gds-db\t\t3050/tcp\tgds_db\t\t# InterBase server\n");
 }

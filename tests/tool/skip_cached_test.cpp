@@ -1,6 +1,6 @@
-// /SKIPCACHED: the read loop skips exactly the requests the cache wholly holds, and reads
-// everything whenever the answer cannot be trusted, the parameter is absent, or the file is too
-// large for the memory available.
+// /SKIPCACHED: the read loop skips exactly the requests the cache wholly holds, at any size of
+// the file, checks data appended during the run like the rest, and reads everything whenever the
+// answer cannot be trusted or the parameter is absent.
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -9,12 +9,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <set>
+#include <utility>
 
+#include "base/byte_count.h"
 #include "platform/residency.h"
+#include "platform/testing.h"
 #include "tests/support/page_cache.h"
 #include "tests/support/temp_dir.h"
 #include "tool/file_cache_step.h"
+#include "tool/operator_report.h"
 #include "tool/read_through.h"
 
 namespace {
@@ -45,30 +51,44 @@ class RecordingSource : public ReadThroughSource {
 std::string Read(uint64_t at) { return "read " + std::to_string(at) + " " + std::to_string(R); }
 std::string Skip(uint64_t at) { return "skip " + std::to_string(at); }
 
+// Records the report's lines. As a terminal it sees progress, and the first redraw (after the
+// first request) runs the test's action on the file.
 class SilentChannel : public ErrorChannel {
  public:
   void Line(const std::string& text) override { lines.push_back(text); }
-  void Redraw(const std::string&) override {}
-  bool IsTerminal() override { return false; }
+  void Redraw(const std::string& text) override {
+    if (!text.empty() && after_first_request) std::exchange(after_first_request, nullptr)();
+  }
+  bool IsTerminal() override { return static_cast<bool>(after_first_request); }
   std::vector<std::string> lines;
+  std::function<void()> after_first_request;
 };
 
 // A sparse file of three requests and a bit: its holes read as zeros into the page cache, so
-// it can be cached and evicted without taking disk space.
+// it can be cached and evicted without taking disk space. It is held in the cache for the
+// test's duration (PinnedInCache): this machine's reclaim may take pages that are merely read.
 class CachedFile : public ::testing::Test {
  protected:
   void SetUp() override {
     WriteFileBytes(path_, "");
     std::filesystem::resize_file(path_, size_);
-    ASSERT_TRUE(ReadIntoCache(path_, 0, size_));
+    Hold(0, 0);
+  }
+  void TearDown() override { ImposeCacheRoomLimit(std::nullopt); }
+  void Hold(uint64_t offset, uint64_t length) {
+    held_.push_back(std::make_unique<PinnedInCache>(path_, offset, length));
+    ASSERT_EQ(held_.back()->Failure(), "");
   }
   void Evict(uint64_t offset, uint64_t length) { EvictFromCache(path_, offset, length); }
-  // Runs the read-through and returns the bytes it read.
-  long long Warm(bool skip_cached) {
+  // Runs the read-through with the report as the driver does, and returns the bytes it read.
+  long long Warm(bool skip_cached, std::function<void()> after_first_request = nullptr) {
     SilentChannel channel;
+    channel.after_first_request = std::move(after_first_request);
     OperatorReport report(channel);
     const long long before = ProcessBytesRead();
-    WarmFileCache(std::u16string(path_.begin(), path_.end()), skip_cached, report);
+    FileCacheStep step(std::u16string(path_.begin(), path_.end()), skip_cached);
+    report.ReadThroughPlanned(step.Plan());
+    report.ReadThroughDone(step.Run([&](const ReadProgress& p) { report.Progress(p); }));
     lines_ = channel.lines;
     return ProcessBytesRead() - before;
   }
@@ -76,6 +96,7 @@ class CachedFile : public ::testing::Test {
   ScopedTempDir dir_;
   const std::string path_ = dir_ / "db.fdb";
   const uint64_t size_ = 3 * R + 5000;
+  std::vector<std::unique_ptr<PinnedInCache>> held_;
   std::vector<std::string> lines_;
 };
 
@@ -132,10 +153,15 @@ TEST_F(CachedFile, AWhollyCachedFileIsNotReadAgain) {
 }
 
 TEST_F(CachedFile, APartlyEvictedFileHasExactlyItsMissingRequestsRead) {
-  // 8 MiB inside the second request: the cache may hold a file in folios of up to 2 MiB, which
-  // fadvise only drops whole.
+  // Only [0, 80 MiB) and [88 MiB, 3R) stay: 8 MiB inside the second request and the short last
+  // request go. The cache may hold a file in folios of up to 2 MiB, which fadvise only drops
+  // whole; the held pages were brought in one by one.
+  held_.clear();
+  Evict(0, 0);
+  Hold(0, 80 << 20);
+  Hold(88 << 20, 3 * R - (88 << 20));
   Evict(80 << 20, 8 << 20);
-  Evict(3 * R, 0);  // the short last request, to the end
+  Evict(3 * R, 0);
   FileResidency residency(std::u16string(path_.begin(), path_.end()));
   if (residency.Query(R, R).Whole())
     GTEST_SKIP() << "this file system keeps evicted pages (tmpfs?): " << dir_.path();
@@ -144,23 +170,56 @@ TEST_F(CachedFile, APartlyEvictedFileHasExactlyItsMissingRequestsRead) {
   EXPECT_LT(read, static_cast<long long>(R + (size_ - 3 * R)) + kSlack);
 }
 
+TEST_F(CachedFile, DataAppendedDuringTheRunIsCheckedLikeTheRest) {
+  // After the first request, the file grows by two requests of holes that nothing has cached:
+  // the request that straddles the old end must be read, not judged by the old size.
+  const uint64_t grown = size_ + 2 * R;
+  const long long read = Warm(true, [&] { std::filesystem::resize_file(path_, grown); });
+  EXPECT_GE(read, static_cast<long long>(grown - 3 * R));
+  EXPECT_LT(read, static_cast<long long>(grown - 3 * R) + kSlack);
+  ASSERT_EQ(lines_.size(), 1u);
+  EXPECT_NE(lines_[0].find("von " + FormatBytes(grown) + " im Cache"), std::string::npos)
+      << lines_[0];
+  EXPECT_TRUE(lines_[0].ends_with("; die Datei war beim Start " + FormatBytes(size_) + " gross"))
+      << lines_[0];
+}
+
+TEST_F(CachedFile, AFileCutDuringTheRunIsReportedAtItsSizeAtTheEnd) {
+  const uint64_t cut = 50 << 20;
+  Warm(true, [&] { std::filesystem::resize_file(path_, cut); });
+  ASSERT_EQ(lines_.size(), 1u);
+  EXPECT_EQ(lines_[0].rfind("fbwarm: Dateicache: 52.4 MB von 52.4 MB im Cache (100 %), vorher "
+                            "100 %; gelesen 0 B in ",
+                            0),
+            0u)
+      << lines_[0];
+  EXPECT_TRUE(lines_[0].ends_with(
+      ", 52.4 MB schon im Cache und uebersprungen; die Datei war beim Start 201.3 MB gross"))
+      << lines_[0];
+}
+
 TEST_F(CachedFile, WithoutTheParameterEverythingIsRead) {
   const long long read = Warm(false);
   EXPECT_GE(read, static_cast<long long>(size_));
   EXPECT_LT(read, static_cast<long long>(size_) + kSlack);
 }
 
-TEST_F(CachedFile, AFileLargerThanHalfTheMemoryIsReadWholeAndSaysSo) {
-  setenv("FBWARM_TEST_MEMORY_LIMIT", std::to_string(size_ * 2 - 2).c_str(), 1);
-  const long long read = Warm(true);
-  unsetenv("FBWARM_TEST_MEMORY_LIMIT");
-  EXPECT_GE(read, static_cast<long long>(size_));
+TEST_F(CachedFile, ACachedFileIsSkippedAtAnySizeAndTheMemoryWarningSaysWhenItDoesNotFit) {
+  // More than half the room, but it fits: skipped, no warning.
+  ImposeCacheRoomLimit(size_ * 2 - 2);
+  EXPECT_LT(Warm(true), kSlack);
+  ASSERT_EQ(lines_.size(), 1u);
+  EXPECT_NE(lines_[0].find("(100 %), vorher 100 %; gelesen 0 B"), std::string::npos) << lines_[0];
+  // Larger than the room: still skipped, and the warning says how much can stay.
+  ImposeCacheRoomLimit(size_ - 1);
+  EXPECT_LT(Warm(true), kSlack);
   ASSERT_EQ(lines_.size(), 2u);
-  EXPECT_EQ(lines_[0].rfind("fbwarm: SKIPCACHED: die ganze Datei wird gelesen, weil die Datei "
-                            "(201.3 MB) groesser ist als die Haelfte",
-                            0),
-            0u)
-      << lines_[0];
+  EXPECT_EQ(lines_[0],
+            "fbwarm: WARNUNG: Die Datenbankdatei (201.3 MB) ist groesser als der Speicher, den "
+            "der Dateicache nutzen kann (201.3 MB, vorgegebene Grenze): hoechstens etwa 201.3 MB "
+            "der Datei koennen im Cache bleiben; das Lesen verdraengt ihren Anfang und andere "
+            "Daten aus dem Cache.");
+  EXPECT_NE(lines_[1].find("gelesen 0 B"), std::string::npos) << lines_[1];
 }
 
 TEST_F(CachedFile, AnAnswerThatCannotBeTrustedLeadsToAFullRead) {

@@ -2,7 +2,9 @@
 // reach the client library, without a server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <regex>
 
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_cases.h"
@@ -12,7 +14,8 @@ namespace {
 
 struct StandinRun {
   ProcessResult result;
-  std::vector<std::string> calls;  // the service calls from the stand-in's log
+  std::vector<std::string> log;    // every line of the stand-in's log
+  std::vector<std::string> calls;  // the service calls from it
 };
 
 StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& script,
@@ -24,8 +27,9 @@ StandinRun RunFbwarm(const std::vector<std::string>& args, const std::string& sc
   options.env["LD_LIBRARY_PATH"] = StandinDir(variant);
   options.env["FBWARM_STANDIN_SCRIPT"] = dir / "script";
   options.env["FBWARM_STANDIN_LOG"] = dir / "log";
-  StandinRun run{RunProcess(binary, options), {}};
-  run.calls = ServiceCalls(SplitAt(ReadFileBytes(dir / "log"), "\n"));
+  StandinRun run{RunProcess(binary, options), {}, {}};
+  run.log = SplitAt(ReadFileBytes(dir / "log"), "\n");
+  run.calls = ServiceCalls(run.log);
   return run;
 }
 
@@ -38,9 +42,14 @@ class ReportRun : public testing::TestWithParam<ReportCase> {};
 TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
   const ReportCase& c = GetParam();
   StandinRun run = RunFbwarm(kArgs, c.script);
-  // A run without a server is far below 2000 ms.
+  // A run without a server is far below 2000 ms, and standard error says that this alone made
+  // it fail.
   EXPECT_EQ(run.result.out, ReportOutput(c));
-  EXPECT_EQ(run.result.err, MissingHereLine(kDatabase));
+  const std::string missing = MissingHereLine(kDatabase);
+  ASSERT_EQ(run.result.err.substr(0, missing.size()), missing);
+  EXPECT_TRUE(
+      std::regex_match(run.result.err.substr(missing.size()), std::regex(kTooShortLine + "\n")))
+      << run.result.err;
   EXPECT_EQ(run.result.exit_code, 0);
   EXPECT_EQ(run.calls, ReportCalls(c, kDatabase));
 }
@@ -181,6 +190,41 @@ TEST(StandinRun, AFailedCallEndsTheRunWithTheClientLibrarysMessageAndNoFurtherCa
     EXPECT_EQ(run.calls.size(), c.calls);
     EXPECT_EQ(run.result.exit_code, 0);
   }
+}
+
+// After the report and before the result line, the tool asks the local server about its cache
+// through a database attachment of its own, while the service session is still open; the
+// stand-in answers that attachment from its script as it answers the service calls.
+TEST(StandinRun, TheCacheQuestionComesBetweenTheReportAndTheResultAndGetsTheScriptsAnswer) {
+  ScopedTempDir dir;
+  const std::string db = dir / "db.fdb";
+  WriteFileBytes(db, std::string(100000, 'd'));
+  StandinRun run = RunFbwarm({"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:secret"},
+                             "pause 2100\nline a\nattach-database fail -902 335544472\n"
+                             "message Your user name and password are not defined.\n");
+  EXPECT_EQ(run.result.out, CrLfLines({"Natives FileCache Start...", "Natives FileCache Fertig.",
+                                       "a", "", "Fertig! (DB=127.0.0.1:" + db + ")"}));
+  const std::vector<std::string> err = SplitAt(run.result.err, "\n");
+  ASSERT_EQ(err.size(), 2u) << run.result.err;
+  EXPECT_EQ(err[0].rfind("fbwarm: Dateicache: ", 0), 0u) << err[0];
+  EXPECT_EQ(err[1],
+            "fbwarm: Ob der Server fuer diese Datenbank den Dateicache umgeht, war nicht "
+            "festzustellen, die Abfrage beim Server misslang: Your user name and password are not "
+            "defined");
+  // The attachment names the database on the local server, as whom the run attaches.
+  const auto attach = std::find_if(run.log.begin(), run.log.end(), [](const std::string& line) {
+    return line.rfind("isc_attach_database ", 0) == 0;
+  });
+  ASSERT_NE(attach, run.log.end());
+  EXPECT_EQ(*attach, "isc_attach_database name=" + Hex("127.0.0.1:" + db) +
+                         " dpb=" + DatabaseDpb("SYSDBA", "secret") + " handle=0");
+  // After the last query of the report, before the service session ends.
+  const auto query = std::find(run.log.rbegin(), run.log.rend(), kQueryCall);
+  const auto detach = std::find(run.log.begin(), run.log.end(), kDetachCall);
+  ASSERT_NE(query, run.log.rend());
+  ASSERT_NE(detach, run.log.end());
+  EXPECT_LT(query.base() - run.log.begin(), attach - run.log.begin());
+  EXPECT_LT(attach, detach);
 }
 
 TEST(StandinRun, AnAnswerTheToolCannotReadIsAnErrorLine) {

@@ -1,0 +1,44 @@
+#include "tool/run_request.h"
+
+#include "base/exceptions.h"
+#include "tool/run_outcome.h"
+
+const std::u16string& StartValue::Taken() const {
+  if (too_long) throw Exception(u"Parameter " + name + u" zu lang");
+  return text;
+}
+
+const std::u16string& StartValue::Required() const {
+  if (Taken().empty()) throw EParameterMissing(name);
+  return text;
+}
+
+std::optional<std::u16string> StartValue::IfUsable() const {
+  if (too_long) return std::nullopt;
+  return text;
+}
+
+RunRequest ReadRunRequest() {
+  RunRequest request;
+  TApplicationParamList* list = ApplicationParamList();
+  if (!list) return request;
+  request.help = list->HasParam(u"?");
+  request.skip_cached = list->HasParam(u"SKIPCACHED");
+  for (StartValue* value : {&request.database, &request.server, &request.user, &request.password}) {
+    value->too_long = list->ParamValueTooLong(value->name);
+    if (!value->too_long) value->text = list->GetParamValue(value->name);
+  }
+  request.sources = {list->ParameterFileRead(), list->ParameterFileExposesPassword(),
+                     list->TemporaryDirectoryRedirection()};
+  return request;
+}
+
+ServerTarget TakeServerTarget(const RunRequest& request, const DatabaseLocation& database) {
+  ServerTarget target;
+  target.user = request.user.Required();
+  target.password = request.password.Required();
+  request.database.Required();
+  target.server = ServerOf(request.server.Taken());
+  target.database = database;
+  return target;
+}
