@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "base/exceptions.h"
@@ -20,6 +21,7 @@
 #include "tool/run_outcome.h"
 #include "tool/run_request.h"
 #include "tool/run_target.h"
+#include "tool/server_cache_step.h"
 #include "tool/statistics_step.h"
 #include "tool/tick_source.h"
 
@@ -75,15 +77,33 @@ void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const Run
   tools.out.PrintLine(u"Natives FileCache Fertig.");
 }
 
-// The server part: the statistics run, and after its report (untimed) whether the server
-// bypasses the file cache that the run has filled.
+// /SERVERCACHE: the engine's own page cache, filled through an attachment of its own. Whether
+// the server reads this database through the file cache is found out before it (and said
+// after the report, as without the step).
+void WarmServerCacheStep(const ServerTarget& target, const BypassVerdict& verdict,
+                         const RunTools& tools) {
+  const ServerCacheResult result = WarmServerCache(
+      target, SharedClientLibrary(), nullptr,
+      verdict.outcome == BypassVerdict::Outcome::UsesCache, tools.ticks,
+      [&](const ServerCacheProgress& progress) { tools.report.ServerCacheProgress(progress); });
+  tools.report.ServerCacheDone(result);
+}
+
+// The server part: the server-cache step when asked for, the statistics run, and after its
+// report whether the server bypasses the file cache that the run has filled (untimed, unless
+// the server-cache step needed it first).
 uint32_t WarmServer(const RunRequest& request, const DatabaseLocation& database, int64_t start_tick,
                     const RunTools& tools) {
   tools.records.ServerStep();
   StatisticsStep statistics(tools.out, tools.ticks);
   const ServerTarget target = TakeServerTarget(request, database);
+  std::optional<BypassVerdict> verdict;
+  if (request.server_cache) {
+    verdict = FindBypassVerdict(target, SystemBypassSources());
+    WarmServerCacheStep(target, *verdict, tools);
+  }
   statistics.PrintReport(target, start_tick);
-  tools.report.CacheBypass(FindBypassVerdict(target, SystemBypassSources()));
+  tools.report.CacheBypass(verdict ? *verdict : FindBypassVerdict(target, SystemBypassSources()));
   return statistics.Finish();
 }
 

@@ -15,6 +15,7 @@
 #include "tool/file_cache_facts.h"
 #include "tool/run_request.h"
 #include "tool/run_target.h"
+#include "tool/server_cache_step.h"
 
 class OperatorReport {
  public:
@@ -42,6 +43,11 @@ class OperatorReport {
   void ProgressEnd();
   void ReadThroughDone(const std::optional<ReadThroughSummary>& summary);
 
+  // The server-cache step: its progress (as the read-through's) and its end, or why it was
+  // skipped.
+  void ServerCacheProgress(const ::ServerCacheProgress& progress);
+  void ServerCacheDone(const ServerCacheResult& result);
+
   // After the report: whether the server bypasses the file cache for this database, and why;
   // nothing when it uses the cache or nothing could be asked.
   void CacheBypass(const BypassVerdict& verdict);
@@ -52,6 +58,8 @@ class OperatorReport {
  private:
   void Say(const std::vector<std::string>& lines);
   void Say(const std::optional<std::string>& line);
+  // Redraws the progress line, a few times a second at most, on a terminal only.
+  void DrawProgress(double seconds, const std::string& line);
 
   ErrorChannel& channel_;
   double progress_last_ = 0;

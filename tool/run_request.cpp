@@ -24,6 +24,7 @@ RunRequest ReadRunRequest() {
   if (!list) return request;
   request.help = list->HasParam(u"?");
   request.skip_cached = list->HasParam(u"SKIPCACHED");
+  request.server_cache = list->HasParam(u"SERVERCACHE");
   for (StartValue* value : {&request.database, &request.server, &request.user, &request.password}) {
     value->too_long = list->ParamValueTooLong(value->name);
     if (!value->too_long) value->text = list->GetParamValue(value->name);

@@ -38,6 +38,7 @@ struct ParameterSources {
 struct RunRequest {
   bool help = false;
   bool skip_cached = false;
+  bool server_cache = false;  // /SERVERCACHE
   StartValue database{u"DB"};
   StartValue server{u"SERVER"};
   StartValue user{u"USER"};
