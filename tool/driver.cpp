@@ -83,8 +83,8 @@ void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const Run
 void WarmServerCacheStep(const ServerTarget& target, const BypassVerdict& verdict,
                          const RunTools& tools) {
   const ServerCacheResult result = WarmServerCache(
-      target, SharedClientLibrary(), nullptr,
-      verdict.outcome == BypassVerdict::Outcome::UsesCache, tools.ticks,
+      target, SharedClientLibrary(), nullptr, verdict.outcome == BypassVerdict::Outcome::UsesCache,
+      tools.ticks,
       [&](const ServerCacheProgress& progress) { tools.report.ServerCacheProgress(progress); });
   tools.report.ServerCacheDone(result);
 }

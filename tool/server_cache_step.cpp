@@ -124,8 +124,7 @@ class PageBringer {
       const PageRole role = ClassifyPage(bytes, page_size_, batch[i]);
       tally_.Add(batch[i], role);
       if (role.kind == PageKind::PageInventory)
-        for (const PageSpan& span :
-             ::FreeRuns(bytes, page_size_, batch[i], pages_.FilePages()))
+        for (const PageSpan& span : ::FreeRuns(bytes, page_size_, batch[i], pages_.FilePages()))
           free_.push_back(span);
     }
   }
@@ -190,8 +189,8 @@ ServerCacheResult WarmServerCache(const ServerTarget& target, std::shared_ptr<IG
   ServerCacheResult result;
   result.user = target.user;
   result.file_cache_serves = file_cache_serves;
-  DatabaseAttachment attachment(std::move(library), {target.server, target.database.path,
-                                                     target.user, target.password});
+  DatabaseAttachment attachment(
+      std::move(library), {target.server, target.database.path, target.user, target.password});
   const EngineCacheFacts facts = AskEngineCacheFacts(attachment);
   result.db_class = facts.db_class;
   result.ods_major = facts.ods_major;
@@ -229,8 +228,8 @@ ServerCacheResult WarmServerCache(const ServerTarget& target, std::shared_ptr<IG
   } else {
     FileOrder file_order(bringer, pages.FilePages());
     while (result.pages < result.planned) {
-      const std::vector<uint32_t> batch = file_order.Next(
-          static_cast<size_t>(std::min<uint64_t>(bringer.BatchSize(), result.planned - result.pages)));
+      const std::vector<uint32_t> batch = file_order.Next(static_cast<size_t>(
+          std::min<uint64_t>(bringer.BatchSize(), result.planned - result.pages)));
       if (batch.empty()) break;
       bring(batch);
     }

@@ -41,8 +41,8 @@ struct NamedPages {
 struct ServerCacheResult {
   enum class Skip {
     None,
-    NotShared,      // Classic or SuperClassic: each attachment has a cache of its own
-    NotKept,        // no linger and no other attachment: the cache goes with the detach
+    NotShared,     // Classic or SuperClassic: each attachment has a cache of its own
+    NotKept,       // no linger and no other attachment: the cache goes with the detach
     NoPageRights,  // this user may not read pages by number
   };
   enum class Order {
@@ -61,9 +61,9 @@ struct ServerCacheResult {
   uint64_t used_pages = 0;    // pages of the database in use
   uint32_t page_size = 0;
   Order order = Order::FileOrder;
-  uint64_t planned = 0;    // pages the step meant to bring: 90 % of the buffers at most
-  uint64_t pages = 0;      // pages brought into the cache
-  uint64_t retouched = 0;  // pages touched again at the end
+  uint64_t planned = 0;     // pages the step meant to bring: 90 % of the buffers at most
+  uint64_t pages = 0;       // pages brought into the cache
+  uint64_t retouched = 0;   // pages touched again at the end
   uint64_t file_reads = 0;  // pages the server read from the file meanwhile (all attachments)
   double seconds = 0;
   std::vector<NamedPages> tables;   // most pages first

@@ -50,19 +50,18 @@ std::string SkipLine(const ServerCacheResult& result) {
 
 std::string NameOf(const NamedPages& named) {
   if (!named.name.empty()) return named.name;
-  return named.index_id < 0
-             ? "Tabelle #" + std::to_string(named.relation_id)
-             : "Index #" + std::to_string(named.index_id) + " von Tabelle #" +
-                   std::to_string(named.relation_id);
+  return named.index_id < 0 ? "Tabelle #" + std::to_string(named.relation_id)
+                            : "Index #" + std::to_string(named.index_id) + " von Tabelle #" +
+                                  std::to_string(named.relation_id);
 }
 
 std::string NamesLine(const std::string& head, const std::vector<NamedPages>& list) {
-  std::string text = "SERVERCACHE: " + head + ": ";
+  std::string text = "SERVERCACHE: Seiten je " + head + ": ";
   for (size_t i = 0; i < std::min(list.size(), kNamesShown); ++i)
     text += (i ? ", " : "") + NameOf(list[i]) + " " + std::to_string(list[i].pages);
   if (list.size() > kNamesShown)
     text += " und " + std::to_string(list.size() - kNamesShown) + " weitere";
-  return Notice(text + " Seiten");
+  return Notice(text);
 }
 
 }  // namespace
@@ -76,24 +75,25 @@ std::vector<std::string> ServerCacheLines(const ServerCacheResult& result) {
                "schon gefuellt hat; der Schritt ist hier nicht noetig und laeuft, weil er "
                "verlangt wurde."));
   const bool by_value = result.order == ServerCacheResult::Order::ByValue;
-  lines.push_back(Notice(
-      "SERVERCACHE: " + std::to_string(result.pages) + " Seiten (" +
-      FormatBytes(result.pages * result.page_size) + ") in " + Fixed1(result.seconds) +
-      " s in den Seitencache des Servers geholt, " +
-      (by_value ? "nach Wert geordnet" : "in Dateireihenfolge") + ", davon " +
-      std::to_string(result.file_reads) + " aus der Datei gelesen; " +
-      Percent(result.pages, result.page_buffers) + " der " + std::to_string(result.page_buffers) +
-      " Seitenpuffer belegt (Ziel " + std::to_string(kServerCacheFillPercent) + " %, " +
-      std::to_string(result.used_pages) + " Seiten in Gebrauch); " +
-      std::to_string(result.retouched) + " Seiten auf dem Weg zu den Zeilen zuletzt erneut geholt."));
-  if (!result.tables.empty()) lines.push_back(NamesLine("Tabellen", result.tables));
-  if (!result.indexes.empty()) lines.push_back(NamesLine("Indizes", result.indexes));
+  lines.push_back(Notice("SERVERCACHE: " + std::to_string(result.pages) + " Seiten (" +
+                         FormatBytes(result.pages * result.page_size) + ") in " +
+                         Fixed1(result.seconds) + " s in den Seitencache des Servers geholt, " +
+                         (by_value ? "nach Wert geordnet" : "in Dateireihenfolge") + ", davon " +
+                         std::to_string(result.file_reads) + " aus der Datei gelesen; " +
+                         Percent(result.pages, result.page_buffers) + " der " +
+                         std::to_string(result.page_buffers) + " Seitenpuffer belegt (Ziel " +
+                         std::to_string(kServerCacheFillPercent) + " %, " +
+                         std::to_string(result.used_pages) + " Seiten in Gebrauch); " +
+                         std::to_string(result.retouched) +
+                         " Seiten auf dem Weg zu den Zeilen zuletzt erneut geholt."));
+  if (!result.tables.empty()) lines.push_back(NamesLine("Tabelle", result.tables));
+  if (!result.indexes.empty()) lines.push_back(NamesLine("Index", result.indexes));
   return lines;
 }
 
 std::string ServerCacheProgressLine(const ServerCacheProgress& progress) {
   const uint64_t done = std::min(progress.done, progress.total);
   return Notice("SERVERCACHE: " + Percent(done, progress.total) + " (" + std::to_string(done) +
-                " von " + std::to_string(progress.total) + " Seiten), " +
-                Fixed1(progress.seconds) + " s");
+                " von " + std::to_string(progress.total) + " Seiten), " + Fixed1(progress.seconds) +
+                " s");
 }
