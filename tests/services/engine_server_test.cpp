@@ -21,6 +21,7 @@
 #include "services/engine_pages.h"
 #include "services/page_counters.h"
 #include "tests/services/real_client.h"
+#include "tests/support/scratch_database.h"
 
 namespace {
 
@@ -45,43 +46,6 @@ int RelationOf(const std::string& page) {
     default:
       return -1;
   }
-}
-
-// A copy of the small database in a directory of its own under the server's database
-// directory (Firebird 4 sees only that one), removed with everything in it afterwards.
-class ScratchDatabase {
- public:
-  explicit ScratchDatabase(const FirebirdServer& server) : server_(server) {
-    const std::optional<std::string> dir = FirebirdShell(
-        "d=\"$FBWARM_DB_DIR/scratch-engine-" + std::to_string(getpid()) +
-            "\" && install -d -o firebird -g firebird -m 0770 \"$d\" && install -o firebird -g "
-            "firebird -m 0660 '" +
-            StandardDatabase("small", server) + "' \"$d/db.fdb\" && echo \"$d\"",
-        server);
-    if (dir) {
-      dir_ = *dir;
-      path_ = dir_ + "/db.fdb";
-    }
-  }
-  ~ScratchDatabase() {
-    if (!dir_.empty()) FirebirdShell("rm -rf '" + dir_ + "'", server_);
-  }
-  const std::string& Path() const { return path_; }
-  std::string Directory() const { return dir_; }
-
- private:
-  FirebirdServer server_;
-  std::string dir_, path_;
-};
-
-// Runs statements with the server's own isql as SYSDBA, attached to database (or to none when
-// it is empty: for CREATE DATABASE); false when isql fails.
-bool Isql(const FirebirdServer& server, const std::string& database, const std::string& sql) {
-  const std::string target = database.empty() ? "" : "\"$FB_HOST/$FB_PORT:" + database + "\"";
-  return FirebirdShell("fb_tool isql-fb -q -bail -user SYSDBA -password \"$(fb_password)\" " +
-                           target + " <<'SQL'\n" + sql + "\nSQL",
-                       server)
-      .has_value();
 }
 
 class EngineServerTest : public ::testing::TestWithParam<FirebirdServer> {

@@ -118,7 +118,8 @@ class ServerCacheStepTest : public ::testing::Test {
   std::vector<ServerCacheProgress> progress_;
 };
 
-TEST_F(ServerCacheStepTest, WithoutAMapFillsNinetyPercentInFileOrderPastFreePagesThenTouchesTheWay) {
+TEST_F(ServerCacheStepTest,
+       WithoutAMapFillsNinetyPercentInFileOrderPastFreePagesThenTouchesTheWay) {
   const ServerCacheResult result = Run();
   ASSERT_EQ(result.skip, ServerCacheResult::Skip::None);
   EXPECT_EQ(result.order, ServerCacheResult::Order::FileOrder);
