@@ -34,8 +34,7 @@ std::optional<std::string> IsqlOutput(const FirebirdServer& server, const std::s
                        server);
 }
 
-bool Gfix(const FirebirdServer& server, const std::string& database,
-          const std::string& arguments) {
+bool Gfix(const FirebirdServer& server, const std::string& database, const std::string& arguments) {
   return FirebirdShell("fb_tool gfix " + arguments +
                            " -user SYSDBA -password \"$(fb_password)\" \"$FB_HOST/$FB_PORT:" +
                            database + "\"",

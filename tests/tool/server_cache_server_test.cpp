@@ -83,7 +83,8 @@ class ServerCacheRun : public ::testing::TestWithParam<ClientServerPair> {
 };
 
 TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
-  ASSERT_TRUE(Gfix(Server(), scratch_->Path(), "-buffers " + std::to_string(kBuffersAboveThreshold)));
+  ASSERT_TRUE(
+      Gfix(Server(), scratch_->Path(), "-buffers " + std::to_string(kBuffersAboveThreshold)));
   ASSERT_TRUE(Isql(Server(), scratch_->Path(), "ALTER DATABASE SET LINGER TO 120;\nCOMMIT;"));
   ASSERT_TRUE(scratch_->Close());
 
@@ -108,9 +109,9 @@ TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
       "geholt, in Dateireihenfolge, davon [0-9]+ aus der Datei gelesen; [0-9]+ % der " +
       std::to_string(kBuffersAboveThreshold) + " Seitenpuffer belegt .*");
   const std::vector<std::string> err = SplitAt(warmed.err, "\n");
-  EXPECT_TRUE(std::any_of(err.begin(), err.end(),
-                          [&](const std::string& text) { return std::regex_match(text, summary); }))
-      << warmed.err;
+  EXPECT_TRUE(std::any_of(err.begin(), err.end(), [&](const std::string& text) {
+    return std::regex_match(text, summary);
+  })) << warmed.err;
   EXPECT_NE(warmed.err.find("fbwarm: SERVERCACHE: Seiten je Tabelle: "), std::string::npos);
   EXPECT_NE(warmed.err.find("ORDERS "), std::string::npos);
 }
@@ -118,8 +119,7 @@ TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
 TEST_P(ServerCacheRun, SkipsAreSaidOnStandardErrorAndStandardOutputStaysAsWithoutTheStep) {
   const FirebirdServer& server = Server();
   const std::string user = "FBWARM_SC_" + std::to_string(getpid());
-  ASSERT_TRUE(Isql(server, scratch_->Path(),
-                   "CREATE USER " + user + " PASSWORD 'pw22';\nCOMMIT;"));
+  ASSERT_TRUE(Isql(server, scratch_->Path(), "CREATE USER " + user + " PASSWORD 'pw22';\nCOMMIT;"));
   struct Case {
     const char* what;
     std::string setup;  // isql statements before the runs
