@@ -15,6 +15,7 @@
 #include "tool/cache_bypass_step.h"
 #include "tool/error_channel.h"
 #include "tool/file_cache_step.h"
+#include "tool/file_page_map.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
 #include "tool/result_record_writer.h"
@@ -77,14 +78,17 @@ void WarmFileCache(const DatabaseLocation& database, bool skip_cached, const Run
   tools.out.PrintLine(u"Natives FileCache Fertig.");
 }
 
-// /SERVERCACHE: the engine's own page cache, filled through an attachment of its own. Whether
-// the server reads this database through the file cache is found out before it (and said
-// after the report, as without the step).
+// /SERVERCACHE: the engine's own page cache, filled through an attachment of its own, in order
+// of value when the database file is here to be mapped. Whether the server reads this database
+// through the file cache is found out before it (and said after the report, as without the
+// step).
 void WarmServerCacheStep(const ServerTarget& target, const BypassVerdict& verdict,
                          const RunTools& tools) {
+  std::optional<PageMap> map;
+  if (target.database.IsLocalFile()) map = MapOfLocalFile(target.database.path);
   const ServerCacheResult result = WarmServerCache(
-      target, SharedClientLibrary(), nullptr, verdict.outcome == BypassVerdict::Outcome::UsesCache,
-      tools.ticks,
+      target, SharedClientLibrary(), map ? &*map : nullptr,
+      verdict.outcome == BypassVerdict::Outcome::UsesCache, tools.ticks,
       [&](const ServerCacheProgress& progress) { tools.report.ServerCacheProgress(progress); });
   tools.report.ServerCacheDone(result);
 }

@@ -106,7 +106,7 @@ TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
   EXPECT_EQ(warmed.exit_code, plain.exit_code);
   const std::regex summary(
       "fbwarm: SERVERCACHE: [0-9]+ Seiten \\(.*\\) in [0-9.]+ s in den Seitencache des Servers "
-      "geholt, in Dateireihenfolge, davon [0-9]+ aus der Datei gelesen; [0-9]+ % der " +
+      "geholt, nach Wert geordnet, davon [0-9]+ aus der Datei gelesen; [0-9]+ % der " +
       std::to_string(kBuffersAboveThreshold) + " Seitenpuffer belegt .*");
   const std::vector<std::string> err = SplitAt(warmed.err, "\n");
   EXPECT_TRUE(std::any_of(err.begin(), err.end(), [&](const std::string& text) {
