@@ -9,11 +9,12 @@ import json
 import os
 import tempfile
 
-from reports import firebird4_suite, main_suite
+from reports import firebird4_suite, main_suite, servercache_suite
 
 SUITES = {
     "main": ("results.json", main_suite, "report.md"),
     "firebird4": ("firebird4.json", firebird4_suite, "firebird4.md"),
+    "servercache": ("servercache.json", servercache_suite, "servercache.md"),
 }
 
 
