@@ -69,7 +69,10 @@ def lines(res):
         "",
         f"The step itself (fbwarm's summary on standard error): {statistics.median(step['pages']):.0f} pages "
         f"({', '.join(sorted(set(step['order'])))}), {statistics.median(step['file_reads']):.0f} of them read from "
-        f"the file, in {statistics.median(step['secs']):.1f} s.",
+        f"the file, in {statistics.median(step['secs']):.1f} s: "
+        f"{statistics.median(step['pages']) / (0.9 * 430000):.0%} of the 387,000 pages (90 % of the buffers) it may "
+        "fill. In order of value a table's data pages come whole or not at all, so a table that does not fit "
+        "what is left stays out; the look-ups that reach such a table read its data pages from the disk.",
         "",
         "![look-ups](chart-servercache.png)",
         "",
