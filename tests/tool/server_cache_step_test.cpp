@@ -7,8 +7,11 @@
 
 #include "ibclient/errors.h"
 #include "pages/page_map_builder.h"
+#include "platform/text_encoding.h"
 #include "tests/pages/synthetic_pages.h"
 #include "tests/support/fake_client_library.h"
+#include "tests/support/temp_dir.h"
+#include "tool/file_page_map.h"
 #include "tool/server_cache_words.h"
 
 namespace {
@@ -276,6 +279,28 @@ TEST(ServerCacheWords, TheSummarySaysWhatCameInWhereFromAndForWhichTablesAndInde
             "verlangt wurde.");
   EXPECT_EQ(ServerCacheProgressLine({250, 1000, 1.25}),
             "fbwarm: SERVERCACHE: 25 % (250 von 1000 Seiten), 1.2 s");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FilePageMap, MapsTheLocalDatabaseFileAndRefusesWhatIsNoDatabase) {
+  ScopedTempDir dir;
+  const std::vector<uint8_t> file = FileOf(DatabasePages());
+  WriteFileBytes(dir / "db.fdb", std::string(file.begin(), file.end()));
+  const std::optional<PageMap> map = MapOfLocalFile(FromNarrow(dir / "db.fdb"));
+  ASSERT_TRUE(map.has_value());
+  EXPECT_EQ(map->page_size(), kPageSize);
+  EXPECT_EQ(map->page_count(), 40u);
+  EXPECT_EQ(map->RoleOf(5), Role(PageKind::BTree, kOrders, 1, 0));
+  EXPECT_EQ(map->RoleOf(12).kind, PageKind::Data);
+  EXPECT_EQ(map->RoleOf(25).kind, PageKind::Free);
+  EXPECT_EQ(map->RoleOf(33), Role(PageKind::Data, kCustomers));
+
+  WriteFileBytes(dir / "text", std::string(3 * kPageSize, 'x'));
+  EXPECT_FALSE(MapOfLocalFile(FromNarrow(dir / "text")).has_value());
+  EXPECT_FALSE(MapOfLocalFile(FromNarrow(dir / "missing")).has_value());
 }
 
 }  // namespace
