@@ -5,7 +5,8 @@ the tools, starts the server, makes the database and builds the programs first; 
 the results into the suite's report.
 
 Suites: main (results.json: sections 1 to 5 on the Firebird 3 server of this machine) and
-firebird4 (firebird4.json: the full run against the Firebird 4 server in its Debian 13 root)."""
+firebird4 (firebird4.json: the full run against the Firebird 4 server in its Debian 13 root) and
+servercache (servercache.json: /SERVERCACHE on a throttled disk, bench/run-servercache)."""
 
 import argparse
 import json
@@ -14,7 +15,8 @@ import signal
 import sys
 import tempfile
 
-from measurements import file_cache, firebird4, fit, residency_cost, server_side, slow_storage
+from measurements import (file_cache, firebird4, fit, residency_cost, server_cache, server_side,
+                          slow_storage)
 from suite import machine
 from suite.context import Context, Programs
 from suite.messages import BenchError, log
@@ -30,6 +32,7 @@ SUITES = {
              "version": fbsvcmgr_version},
     "firebird4": {"results": "firebird4.json", "sections": [firebird4], "version": firebird4.version_command},
     "fit": {"results": "fit.json", "sections": [fit], "version": fbsvcmgr_version},
+    "servercache": {"results": "servercache.json", "sections": [server_cache], "version": fbsvcmgr_version},
 }
 
 

@@ -9,12 +9,13 @@ import json
 import os
 import tempfile
 
-from reports import firebird4_suite, fit_suite, main_suite
+from reports import firebird4_suite, fit_suite, main_suite, servercache_suite
 
 SUITES = {
     "main": ("results.json", main_suite, "report.md"),
     "firebird4": ("firebird4.json", firebird4_suite, "firebird4.md"),
     "fit": ("fit.json", fit_suite, "fit.md"),
+    "servercache": ("servercache.json", servercache_suite, "servercache.md"),
 }
 
 

@@ -23,10 +23,6 @@ struct TransactionElement {
   const char* tpb;
 };
 
-[[noreturn]] void RaiseAnswerError(std::u16string_view what) {
-  throw EIBClientError(0, u"Unexpected answer from the server: " + std::u16string(what));
-}
-
 void CheckLength(size_t length, std::u16string_view what) {
   if (length > kMaxShortLength)
     throw EIBClientError(
@@ -127,7 +123,7 @@ class OutputRow {
       case SQL_VARYING: {
         uint16_t length;
         std::memcpy(&length, bytes, 2);
-        if (length > var.sqllen) RaiseAnswerError(u"text longer than its column");
+        if (length > var.sqllen) RaiseUnexpectedAnswer(u"text longer than its column");
         return std::string(bytes + 2, length);
       }
       case SQL_SHORT: {
@@ -212,26 +208,46 @@ std::string Literal(std::string_view text) {
 
 }  // namespace
 
+void RaiseUnexpectedAnswer(std::u16string_view what) {
+  throw EIBClientError(0, u"Unexpected answer from the server: " + std::u16string(what));
+}
+
 InfoAnswer InfoAnswer::Parse(std::string_view buffer, IGDSLibrary& library, bool* cut) {
   InfoAnswer answer;
   answer.library_ = &library;
   size_t at = 0;
   for (;;) {
-    if (at >= buffer.size()) RaiseAnswerError(u"info answer without its end");
+    if (at >= buffer.size()) RaiseUnexpectedAnswer(u"info answer without its end");
     const auto code = static_cast<unsigned char>(buffer[at]);
     if (code == isc_info_end) return answer;
     if (code == isc_info_truncated) {
-      if (!cut) RaiseAnswerError(u"info answer cut short");
+      if (!cut) RaiseUnexpectedAnswer(u"info answer cut short");
       *cut = true;
       return answer;
     }
-    if (at + 3 > buffer.size()) RaiseAnswerError(u"info item without its length");
+    if (at + 3 > buffer.size()) RaiseUnexpectedAnswer(u"info item without its length");
     const auto length = static_cast<uint16_t>(library.isc_vax_integer(buffer.data() + at + 1, 2));
-    if (at + 3 + length > buffer.size()) RaiseAnswerError(u"info item longer than the answer");
+    if (at + 3 + length > buffer.size()) RaiseUnexpectedAnswer(u"info item longer than the answer");
+    const std::string_view value = buffer.substr(at + 3, length);
     if (code != isc_info_error)
-      answer.items_.push_back({code, std::string(buffer.substr(at + 3, length))});
+      answer.items_.push_back({code, std::string(value)});
+    else  // the item asked for, then the error code, as the engine writes them
+      answer.errors_.push_back(
+          {value.empty() ? static_cast<unsigned char>(0) : static_cast<unsigned char>(value[0]),
+           value.size() >= 5 ? library.isc_vax_integer(value.data() + 1, 4) : 0});
     at += 3 + length;
   }
+}
+
+void InfoAnswer::RaiseFirstError() const {
+  if (errors_.empty()) return;
+  // The engine sends the code alone; the library words it as it words a failed call.
+  ISC_STATUS* vector = ThreadStatusVector();
+  std::fill(vector, vector + ISC_STATUS_LENGTH, 0);
+  vector[0] = isc_arg_gds;
+  vector[1] = errors_.front().code;
+  vector[2] = isc_arg_end;
+  RaiseStatusVectorError(*library_);
 }
 
 const std::string* InfoAnswer::Find(unsigned char code) const {
@@ -242,7 +258,14 @@ const std::string* InfoAnswer::Find(unsigned char code) const {
 
 std::optional<int64_t> InfoAnswer::Integer(unsigned char code) const {
   const std::string* value = Find(code);
-  if (!value || value->empty() || value->size() > 4) return std::nullopt;
+  if (!value || value->empty()) return std::nullopt;
+  // The engine sends a count that outgrew 32 bits in 8 bytes, least significant first.
+  if (value->size() == 8) {
+    const auto low = static_cast<uint32_t>(library_->isc_vax_integer(value->data(), 4));
+    const int64_t high = library_->isc_vax_integer(value->data() + 4, 4);
+    return static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
+  }
+  if (value->size() > 4) return std::nullopt;
   // isc_vax_integer sign-extends the last byte; info counts are unsigned.
   const int64_t number =
       library_->isc_vax_integer(value->data(), static_cast<short>(value->size()));
@@ -263,7 +286,7 @@ DatabaseAttachment::DatabaseAttachment(std::shared_ptr<IGDSLibrary> library,
     handle_ = 0;
     RaiseStatusVectorError(*library_);
   }
-  if (handle_ == 0) RaiseAnswerError(u"attachment without a handle");
+  if (handle_ == 0) RaiseUnexpectedAnswer(u"attachment without a handle");
 }
 
 DatabaseAttachment::~DatabaseAttachment() {
@@ -278,20 +301,26 @@ void DatabaseAttachment::Detach() {
 }
 
 InfoAnswer DatabaseAttachment::Info(std::string_view items) {
-  std::string request(items);
-  request += static_cast<char>(isc_info_end);
-  CheckLength(request.size(), u"Info request");
   for (size_t size = 256;; size = std::min(size * 2, kMaxInfoBuffer)) {
-    std::string buffer(size, '\0');
-    if (library_->isc_database_info(ThreadStatusVector(), &handle_,
-                                    static_cast<short>(request.size()), request.data(),
-                                    static_cast<short>(buffer.size()), buffer.data()) > 0)
-      RaiseStatusVectorError(*library_);
     bool cut = false;
-    InfoAnswer answer = InfoAnswer::Parse(buffer, *library_, &cut);
+    InfoAnswer answer = InfoOnce(items, size, &cut);
     if (!cut) return answer;
-    if (size == kMaxInfoBuffer) RaiseAnswerError(u"info answer too long");
+    if (size == kMaxInfoBuffer) RaiseUnexpectedAnswer(u"info answer too long");
   }
+}
+
+InfoAnswer DatabaseAttachment::InfoOnce(std::string_view request, size_t buffer_length, bool* cut) {
+  std::string items(request);
+  items += static_cast<char>(isc_info_end);
+  CheckLength(items.size(), u"Info request");
+  CheckLength(buffer_length, u"Info answer buffer");
+  std::string buffer(buffer_length, '\0');
+  if (library_->isc_database_info(ThreadStatusVector(), &handle_, static_cast<short>(items.size()),
+                                  items.data(), static_cast<short>(buffer.size()),
+                                  buffer.data()) > 0)
+    RaiseStatusVectorError(*library_);
+  *cut = false;
+  return InfoAnswer::Parse(buffer, *library_, cut);
 }
 
 std::vector<SqlRow> DatabaseAttachment::Query(std::string_view sql) {

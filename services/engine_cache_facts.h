@@ -21,7 +21,9 @@ struct EngineSetting {
 struct EngineCacheFacts {
   uint64_t page_buffers = 0;    // pages the server caches for the database now
   uint64_t header_buffers = 0;  // the header's "Page buffers"; 0 leaves it to the server
-  int db_class = 0;             // isc_info_db_class_server_access (14) is SuperServer
+  // isc_info_db_class_server_access (14) for SuperServer, isc_info_db_class_classic_access (13)
+  // for Classic and SuperClassic, whose attachments each have a cache of their own.
+  int db_class = 0;
   int ods_major = 0;
   int ods_minor = 0;
   uint32_t page_size = 0;
@@ -29,6 +31,8 @@ struct EngineCacheFacts {
   // and later) and shows this user its rows; nothing on older servers.
   std::optional<std::vector<EngineSetting>> settings;
 
+  // Whether the attachments share one page cache that outlives each of them (SuperServer).
+  bool SharedCache() const { return db_class == isc_info_db_class_server_access; }
   // The row of a setting, by name (letter case ignored); nothing when absent.
   const EngineSetting* Setting(const std::string& name) const;
 };

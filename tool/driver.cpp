@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "base/exceptions.h"
@@ -16,6 +17,7 @@
 #include "tool/database_alias.h"
 #include "tool/error_channel.h"
 #include "tool/file_cache_step.h"
+#include "tool/file_page_map.h"
 #include "tool/fit_step.h"
 #include "tool/line_output.h"
 #include "tool/operator_report.h"
@@ -23,6 +25,7 @@
 #include "tool/run_outcome.h"
 #include "tool/run_request.h"
 #include "tool/run_target.h"
+#include "tool/server_cache_step.h"
 #include "tool/statistics_step.h"
 #include "tool/tick_source.h"
 
@@ -84,8 +87,29 @@ std::optional<ReadThroughSummary> WarmFileCache(const DatabaseLocation& database
   return summary;
 }
 
-// The server part: the statistics run, and after its report (untimed) whether the server
-// bypasses the file cache that the run has filled.
+// /SERVERCACHE: the engine's own page cache, filled through an attachment of its own, in order
+// of value when the pages of the database file are known: from the read-through's map (/FIT),
+// else by mapping the file here, which the read-through has just cached. Whether the server reads
+// this database through the file cache is found out before it (and said after the report, as
+// without the step).
+void WarmServerCacheStep(const ServerTarget& target, const BypassVerdict& verdict,
+                         const std::optional<ReadThroughSummary>& read_through,
+                         const RunTools& tools) {
+  std::optional<PageMap> map;
+  if (read_through && read_through->page_map)
+    map = read_through->page_map;
+  else if (target.database.IsLocalFile())
+    map = MapOfLocalFile(target.database.LocalPath());
+  const ServerCacheResult result = WarmServerCache(
+      target, SharedClientLibrary(), map ? &*map : nullptr,
+      verdict.outcome == BypassVerdict::Outcome::UsesCache, tools.ticks,
+      [&](const ServerCacheProgress& progress) { tools.report.ServerCacheProgress(progress); });
+  tools.report.ServerCacheDone(result);
+}
+
+// The server part: the server-cache step when asked for, the statistics run, and after its
+// report whether the server bypasses the file cache that the run has filled (untimed, unless
+// the server-cache step needed it first).
 // Under /FIT (fit), the action is asked for no more than the read-through's budget allowed,
 // and afterwards the operator learns what the cache holds by page role.
 uint32_t WarmServer(const RunRequest& request, const DatabaseLocation& database, int64_t start_tick,
@@ -94,12 +118,17 @@ uint32_t WarmServer(const RunRequest& request, const DatabaseLocation& database,
   tools.records.ServerStep();
   StatisticsStep statistics(tools.out, tools.ticks);
   const ServerTarget target = TakeServerTarget(request, database);
+  std::optional<BypassVerdict> verdict;
+  if (request.server_cache) {
+    verdict = FindBypassVerdict(target, SystemBypassSources());
+    WarmServerCacheStep(target, *verdict, read_through, tools);
+  }
   std::optional<FitStatisticsPlan> fit_plan;
   if (fit) fit_plan = PlanFitStatistics(read_through, target);
   statistics.PrintReport(target, start_tick,
                          fit_plan ? std::optional<StatisticsScope>(fit_plan->scope) : std::nullopt);
   if (fit_plan) tools.report.FitStatistics(*fit_plan, MeasureFitRunEnd(read_through), read_through);
-  tools.report.CacheBypass(FindBypassVerdict(target, SystemBypassSources()));
+  tools.report.CacheBypass(verdict ? *verdict : FindBypassVerdict(target, SystemBypassSources()));
   return statistics.Finish();
 }
 

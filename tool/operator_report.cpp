@@ -6,6 +6,7 @@
 #include "tool/file_cache_words.h"
 #include "tool/fit_words.h"
 #include "tool/run_words.h"
+#include "tool/server_cache_words.h"
 
 namespace {
 
@@ -56,12 +57,27 @@ void OperatorReport::ReadThroughPlanned(const ReadThroughPlan& plan) {
   if (plan.fit_whole_read) channel_.Line(FitWholeReadLine(*plan.fit_whole_read));
 }
 
+void OperatorReport::DrawProgress(double seconds, const std::string& line) {
+  if (!channel_.IsTerminal()) return;
+  if (progress_shown_ && seconds - progress_last_ < kProgressInterval) return;
+  progress_last_ = seconds;
+  progress_shown_ = true;
+  channel_.Redraw(line);
+}
+
 void OperatorReport::Progress(const ReadProgress& progress) {
   if (!channel_.IsTerminal()) return;
-  if (progress_shown_ && progress.seconds - progress_last_ < kProgressInterval) return;
-  progress_last_ = progress.seconds;
-  progress_shown_ = true;
-  channel_.Redraw(ProgressLine(progress));
+  DrawProgress(progress.seconds, ProgressLine(progress));
+}
+
+void OperatorReport::ServerCacheProgress(const ::ServerCacheProgress& progress) {
+  if (!channel_.IsTerminal()) return;
+  DrawProgress(progress.seconds, ServerCacheProgressLine(progress));
+}
+
+void OperatorReport::ServerCacheDone(const ServerCacheResult& result) {
+  ProgressEnd();
+  Say(ServerCacheLines(result));
 }
 
 void OperatorReport::ProgressEnd() {

@@ -16,6 +16,7 @@
 #include "tool/fit_step.h"
 #include "tool/run_request.h"
 #include "tool/run_target.h"
+#include "tool/server_cache_step.h"
 
 class OperatorReport {
  public:
@@ -51,6 +52,10 @@ class OperatorReport {
   void FitRead(const ReadThroughSummary& summary);
   void FitStatistics(const FitStatisticsPlan& plan, const FitRunEnd& end,
                      const std::optional<ReadThroughSummary>& read_through);
+  // The server-cache step: its progress (as the read-through's) and its end, or why it was
+  // skipped.
+  void ServerCacheProgress(const ::ServerCacheProgress& progress);
+  void ServerCacheDone(const ServerCacheResult& result);
 
   // After the report: whether the server bypasses the file cache for this database, and why;
   // nothing when it uses the cache or nothing could be asked.
@@ -62,6 +67,8 @@ class OperatorReport {
  private:
   void Say(const std::vector<std::string>& lines);
   void Say(const std::optional<std::string>& line);
+  // Redraws the progress line, a few times a second at most, on a terminal only.
+  void DrawProgress(double seconds, const std::string& line);
 
   ErrorChannel& channel_;
   double progress_last_ = 0;

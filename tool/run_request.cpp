@@ -26,6 +26,7 @@ RunRequest ReadRunRequest() {
   request.help = list->HasParam(u"?") || list->HasArgument(u"--help") || list->HasArgument(u"-h");
   request.skip_cached = list->HasParam(u"SKIPCACHED");
   request.fit = ReadFitParameters(*list);
+  request.server_cache = list->HasParam(u"SERVERCACHE");
   for (StartValue* value : {&request.database, &request.server, &request.user, &request.password}) {
     value->too_long = list->ParamValueTooLong(value->name);
     if (!value->too_long) value->text = list->GetParamValue(value->name);

@@ -39,7 +39,8 @@ struct ParameterSources {
 struct RunRequest {
   bool help = false;
   bool skip_cached = false;
-  FitParameters fit;  // /FIT, /MAXMB
+  FitParameters fit;          // /FIT, /MAXMB
+  bool server_cache = false;  // /SERVERCACHE
   StartValue database{u"DB"};
   StartValue server{u"SERVER"};
   StartValue user{u"USER"};

@@ -82,11 +82,11 @@ TEST_F(AttachmentTest, InfoItemsBecomeNumbersAndUnknownOnesAreLeftOut) {
 }
 
 TEST_F(AttachmentTest, ACutInfoAnswerIsAskedAgainWithALargerBuffer) {
-  Fake().info_values = {{fb_info_page_contents, std::string(600, 'p')}};
+  Fake().info_values = {{isc_info_user_names, std::string(600, 'p')}};
   auto attachment = Attach();
-  const InfoAnswer answer = attachment->Info(std::string(1, fb_info_page_contents));
-  ASSERT_NE(answer.Find(fb_info_page_contents), nullptr);
-  EXPECT_EQ(*answer.Find(fb_info_page_contents), std::string(600, 'p'));
+  const InfoAnswer answer = attachment->Info(std::string(1, isc_info_user_names));
+  ASSERT_NE(answer.Find(isc_info_user_names), nullptr);
+  EXPECT_EQ(*answer.Find(isc_info_user_names), std::string(600, 'p'));
   std::vector<std::string> lengths;
   for (const FakeCall& call : Fake().calls)
     if (call.name == "isc_database_info") lengths.push_back(call.arguments.at("buffer_length"));

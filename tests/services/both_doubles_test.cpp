@@ -16,6 +16,7 @@
 #include "platform/text_encoding.h"
 #include "services/database_attachment.h"
 #include "services/engine_cache_facts.h"
+#include "services/engine_pages.h"
 #include "tests/support/double_script.h"
 #include "tests/support/fake_client_library.h"
 #include "tests/support/temp_dir.h"
@@ -40,10 +41,21 @@ std::string CacheFacts(DatabaseAttachment& attachment) {
   return text;
 }
 
-std::string PageContents(DatabaseAttachment& attachment) {
-  const InfoAnswer answer = attachment.Info(std::string(1, fb_info_page_contents));
-  const std::string* value = answer.Find(fb_info_page_contents);
+std::string LongItem(DatabaseAttachment& attachment) {
+  const InfoAnswer answer = attachment.Info(std::string(1, isc_info_user_names));
+  const std::string* value = answer.Find(isc_info_user_names);
   return value ? std::to_string(value->size()) + " bytes: " + value->substr(0, 8) : "none";
+}
+
+// Two pages with their contents, then one touched: the first bytes of each, or the error.
+std::string PagesRead(DatabaseAttachment& attachment) {
+  EnginePages pages(attachment, 4096);
+  const uint32_t numbers[] = {3, 5};
+  std::string text = "of " + std::to_string(pages.FilePages()) + ":";
+  for (const std::string& page : pages.Read(numbers))
+    text += " " + std::to_string(page.size()) + " " + Hex(page.substr(0, 2));
+  pages.Touch(4);
+  return text + ", touched";
 }
 
 struct Case {
@@ -91,8 +103,13 @@ const Case kCases[] = {
      "message no permission for SELECT access to TABLE RDB$CONFIG\n",
      CacheFacts, "raised -551 335544352: no permission for SELECT access to TABLE RDB$CONFIG"},
     {"an answer longer than the first buffer is asked for again",
-     "info 113 " + Hex("PAGE0001") + std::string(1184, '0') + "\n", PageContents,
-     "600 bytes: PAGE0001"},
+     "info 53 " + Hex("PAGE0001") + std::string(1184, '0') + "\n", LongItem, "600 bytes: PAGE0001"},
+    {"pages by number, one of them only touched",
+     "info 124 06 00 00 00\ninfo 125 02 00 00 00\npages 0 4 4096 0701\npages 5 5 4096 05\n",
+     PagesRead, "of 8: 4096 0701 4096 0500, touched"},
+    {"pages this user may not read",
+     "info 124 06 00 00 00\ninfo 125 00 00 00 00\npages 0 5 4096\npages denied\n", PagesRead,
+     "raised -999 335544788: "},
 };
 
 std::string Ask(const std::shared_ptr<IGDSLibrary>& library, const Case& c) {

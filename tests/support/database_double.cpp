@@ -63,6 +63,33 @@ void WriteValue(const ScriptedValue& value, XSQLVAR& var) {
   }
 }
 
+// fb_info_protocol_version of Firebird 4, which its remote layers answer themselves.
+constexpr unsigned char kProtocolVersionItem = 137;
+
+// Firebird 3 reads whatever follows; the doubles refuse an argument of another form.
+const CallOutcome kBadInfoArguments{-901, isc_infunk, {"malformed fb_info_page_contents argument"}};
+const CallOutcome kReadPastTheEnd{
+    -902,
+    isc_io_error,
+    {"I/O error during \"read\" operation for file \"/srv/db/main.fdb\"",
+     "File size is less than expected"}};
+
+// The value of an isc_info_error cluster: the item asked for and the error's code.
+std::string ErrorValue(unsigned char item, ISC_STATUS code) {
+  std::string value(1, static_cast<char>(item));
+  for (int shift = 0; shift < 32; shift += 8)
+    value += static_cast<char>((static_cast<uint32_t>(code) >> shift) & 0xFF);
+  return value;
+}
+
+// A little-endian number of 1 to 4 bytes.
+uint32_t LittleEndian(std::string_view bytes) {
+  uint32_t value = 0;
+  for (size_t i = bytes.size(); i-- > 0;)
+    value = (value << 8) | static_cast<unsigned char>(bytes[i]);
+  return value;
+}
+
 // The transaction element of isc_start_multiple.
 struct TransactionElement {
   isc_db_handle* database;
@@ -89,6 +116,9 @@ ISC_STATUS DatabaseDouble::CheckDatabase(ISC_STATUS* status, isc_db_handle handl
 
 void DatabaseDouble::ResetDatabase() {
   info_values.clear();
+  pages.clear();
+  pages_denied = false;
+  pages_asked.clear();
   results.clear();
   attach_database_outcomes.clear();
   info_outcomes.clear();
@@ -129,18 +159,39 @@ ISC_STATUS DatabaseDouble::DatabaseInfo(ISC_STATUS* status, isc_db_handle* db,
                      {"buffer_length", std::to_string(buffer_length)}}});
   if (const ISC_STATUS failed = CheckDatabase(status, *db)) return failed;
   if (const ISC_STATUS failed = TakeOutcome(status, info_outcomes)) return failed;
-  // As the server does: a cluster that leaves no room for the end marker is not written, the
-  // truncation mark stands where it would have started.
+  // As the server does: a cluster is written only when it and one byte more fit before the
+  // buffer's end, else the truncation mark stands where it would have started.
   const auto room = static_cast<size_t>(std::max<short>(buffer_length, 0));
   std::string answer;
   bool cut = false;
-  for (const char byte : items) {
-    const auto item = static_cast<unsigned char>(byte);
+  for (size_t i = 0; i < items.size() && !cut; ++i) {
+    const auto item = static_cast<unsigned char>(items[i]);
     if (item == isc_info_end) break;
-    const auto found = info_values.find(item);
-    const std::string value = found != info_values.end() ? found->second : std::string(1, '\0');
-    const unsigned char code = found != info_values.end() ? item : isc_info_error;
-    cut = answer.size() + 3 + value.size() + 1 > room;
+    std::string value;
+    unsigned char code = item;
+    if (item == fb_info_page_contents) {
+      const uint32_t length = i + 2 < items.size() ? LittleEndian(items.substr(i + 1, 2)) : 0;
+      if (length < 1 || length > 4 || i + 2 + length >= items.size())
+        return Fail(status, kBadInfoArguments);
+      const uint32_t page = LittleEndian(items.substr(i + 3, length));
+      i += 2 + length;
+      pages_asked.push_back(page);
+      const auto found = pages.find(page);
+      if (pages_denied) {
+        code = isc_info_error;
+        value = ErrorValue(item, isc_adm_task_denied);
+      } else if (found == pages.end()) {
+        return Fail(status, kReadPastTheEnd);
+      } else {
+        value = found->second;
+      }
+    } else if (const auto found = info_values.find(item); found != info_values.end()) {
+      value = found->second;
+    } else {
+      code = isc_info_error;
+      value = ErrorValue(item, isc_infunk);
+    }
+    cut = answer.size() + 3 + value.size() + 1 >= room;
     if (cut) {
       answer += static_cast<char>(isc_info_truncated);
       break;
@@ -149,6 +200,11 @@ ISC_STATUS DatabaseDouble::DatabaseInfo(ISC_STATUS* status, isc_db_handle* db,
     answer += static_cast<char>(value.size() & 0xFF);
     answer += static_cast<char>(value.size() >> 8);
     answer += value;
+  }
+  if (!cut && items.find(static_cast<char>(kProtocolVersionItem)) != std::string_view::npos) {
+    cut = answer.size() + 6 > room;
+    answer += cut ? std::string(1, isc_info_truncated)
+                  : std::string{static_cast<char>(kProtocolVersionItem), 2, 0, 17, 0};
   }
   if (!cut) answer += static_cast<char>(isc_info_end);
   answer.resize(std::min(answer.size(), room));

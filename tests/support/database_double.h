@@ -38,10 +38,20 @@ struct ScriptedResult {
 class DatabaseDouble : public virtual ClientDouble {
  public:
   // What the database calls answer. isc_database_info answers each requested item from
-  // info_values (isc_info_error for the others), cut with isc_info_truncated where the caller's
-  // buffer ends. A prepared statement takes the first result whose key is part of its text; a
-  // statement without one fails as an unknown table does.
+  // info_values (isc_info_error with isc_infunk for the others), cut with isc_info_truncated
+  // where the next item and one byte more would not fit the caller's buffer, as the engine does. A
+  // prepared statement takes the first result whose key is part of its text; a statement without
+  // one fails as an unknown table does.
   std::map<unsigned char, std::string> info_values;
+  // fb_info_page_contents (item, 2-byte length, page number in that many bytes) is answered
+  // from pages by number; a page not listed fails the call as a read past the end of the file
+  // does. With pages_denied the item is answered with isc_adm_task_denied instead. A request
+  // that holds the byte 137 anywhere ends its answer with fb_info_protocol_version, or is cut
+  // where that does not fit, as Firebird 4's remote layers do.
+  std::map<uint32_t, std::string> pages;
+  bool pages_denied = false;
+  // The page numbers asked for, in order.
+  std::vector<uint32_t> pages_asked;
   std::vector<std::pair<std::string, ScriptedResult>> results;
   // The coming outcomes of each kind of call, used in order; once a kind has none left, its
   // calls succeed. A failed fetch ends its cursor.

@@ -156,6 +156,8 @@ class ScriptReader {
       service_.AddResponse(ParseHex(rest, path_, number));
     } else if (word == "info") {
       Info(number, rest);
+    } else if (word == "pages") {
+      Pages(number, rest);
     } else if (word == "result") {
       if (rest.empty()) BadScript(path_, number, "expected 'result <key>'");
       database_.results.emplace_back(rest, ScriptedResult(std::vector<short>{}));
@@ -209,6 +211,25 @@ class ScriptReader {
       BadScript(path_, number, "expected 'info <item> <hex bytes>'");
     database_.info_values[static_cast<unsigned char>(item)] =
         ParseHex(rest.substr(static_cast<size_t>(length)), path_, number);
+  }
+
+  // "pages denied", or "pages <first> <last> <size> [<hex bytes>]": pages first to last, each
+  // size bytes, starting with the bytes given and zeros after them.
+  void Pages(int number, const std::string& rest) {
+    if (rest == "denied") {
+      database_.pages_denied = true;
+      return;
+    }
+    unsigned first = 0, last = 0, size = 0;
+    int length = 0;
+    if (sscanf(rest.c_str(), "%u %u %u%n", &first, &last, &size, &length) != 3 || last < first ||
+        size == 0 || size > 65536)
+      BadScript(path_, number, "expected 'pages <first> <last> <size> [<hex bytes>]'");
+    std::string contents = ParseHex(rest.substr(static_cast<size_t>(length)), path_, number);
+    if (contents.size() > size) BadScript(path_, number, "more bytes than the page holds");
+    contents.resize(size, '\0');
+    for (uint64_t page = first; page <= last; ++page)
+      database_.pages[static_cast<uint32_t>(page)] = contents;
   }
 
   void ResultPart(int number, const std::string& word, const std::string& rest) {

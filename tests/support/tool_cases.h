@@ -93,6 +93,71 @@ inline const std::vector<ReportCase> kReportCases = {
     {"Empty", "", {}},
 };
 
+// /SERVERCACHE against the stand-in: a SuperServer database of 20 pages of 4 KiB, all in use,
+// with 30 page buffers and a linger of 900 s unless the case says otherwise. The database is no
+// local file, so the run prints no read-through and asks nothing about the file cache.
+inline std::string ServerCacheScript(const std::string& db_class = "0e",
+                                     const std::string& linger = "900",
+                                     const std::string& more = "") {
+  return "info 15 1e 00 00 00\ninfo 61 1e 00 00 00\ninfo 102 " + db_class +
+         " 00 00 00\ninfo 32 0c 00 00 00\ninfo 14 00 10 00 00\ninfo 124 14 00 00 00\n"
+         "info 125 00 00 00 00\ninfo 5 e8 03 00 00\ninfo 7 88 13 00 00\n"
+         "pages 0 19 4096 01\nresult RDB$LINGER\ncolumns LONG\nrow " +
+         linger + "\nresult MON$ATTACHMENTS\ncolumns INT64\nrow 0\n" + more +
+         "result RDB$RELATIONS\ncolumns LONG\nresult RDB$INDICES\ncolumns SHORT SHORT TEXT\n"
+         "result RDB$PAGES\ncolumns SHORT LONG LONG SHORT\n";
+}
+
+// A case: its script, the lines standard output holds after the not-local line, and the line
+// (a regular expression) that standard error holds between the not-local line and the
+// too-short line (none when the run failed before that rule). same_as_without: a run without
+// /SERVERCACHE prints the same standard output.
+struct ServerCacheCase {
+  const char* name;
+  std::string script;
+  std::vector<std::string> out;
+  std::string err;
+  bool same_as_without;
+};
+
+inline void PrintTo(const ServerCacheCase& c, std::ostream* os) { *os << c.name; }
+inline std::string ServerCacheCaseName(const testing::TestParamInfo<ServerCacheCase>& info) {
+  return info.param.name;
+}
+
+inline const std::vector<ServerCacheCase> kServerCacheCases = {
+    {"Warmed",
+     ServerCacheScript(),
+     {"", kTooFast},
+     "fbwarm: SERVERCACHE: 20 Seiten \\(81\\.9 KB\\) in [0-9.]+ s in den Seitencache des "
+     "Servers geholt, in Dateireihenfolge, davon 0 aus der Datei gelesen; 66 % der 30 "
+     "Seitenpuffer belegt \\(Ziel 90 %, 20 Seiten in Gebrauch\\); 1 Seiten auf dem Weg zu den "
+     "Zeilen zuletzt erneut geholt\\.",
+     true},
+    {"Classic",
+     ServerCacheScript("0d"),
+     {"", kTooFast},
+     "fbwarm: SERVERCACHE uebersprungen: der Server laeuft als Classic oder SuperClassic, .*",
+     true},
+    {"LingerNotSet",
+     ServerCacheScript("0e", "NULL"),
+     {"", kTooFast},
+     "fbwarm: SERVERCACHE uebersprungen: LINGER ist nicht gesetzt und keine andere Verbindung .*",
+     true},
+    // The server goes away while pages are read: the run ends as at any other server error.
+    {"ServerGone",
+     ServerCacheScript("0e", "900",
+                       "database-info ok\ndatabase-info ok\ndatabase-info ok\n"
+                       "database-info ok\ndatabase-info ok\ndatabase-info fail -902 335544721\n"
+                       "message Unable to complete network request to host \"127.0.0.1\".\n"
+                       "message Error writing data to the connection.\n"),
+     {"FEHLER Unable to complete network request to host \"127.0.0.1\".",
+      "Error writing data "
+      "to the connection"},
+     "",
+     false},
+};
+
 // Each spelling of the help switch, among other parameters, with what standard input holds
 // (nullopt: the null device). Every case prints the help lines only, waits for one line of
 // input or its end, loads no client library and ends with exit code 0.

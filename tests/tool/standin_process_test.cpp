@@ -56,6 +56,42 @@ TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
 
 INSTANTIATE_TEST_SUITE_P(Shared, ReportRun, testing::ValuesIn(kReportCases), ReportCaseName);
 
+class ServerCacheRun : public testing::TestWithParam<ServerCacheCase> {};
+
+// The shared /SERVERCACHE table (tests/support/tool_cases.h), also run by the Windows build.
+TEST_P(ServerCacheRun, SaysWhatTheStepDidOnStandardErrorAndLeavesStandardOutputAlone) {
+  const ServerCacheCase& c = GetParam();
+  std::vector<std::string> args = kArgs;
+  args.push_back("/SERVERCACHE");
+  StandinRun run = RunFbwarm(args, c.script);
+  std::vector<std::string> out = {kNotLocal};
+  out.insert(out.end(), c.out.begin(), c.out.end());
+  EXPECT_EQ(run.result.out, CrLfLines(out));
+  EXPECT_EQ(run.result.exit_code, 0);
+  std::vector<std::string> err = SplitAt(run.result.err, "\n");
+  if (!err.empty() && err.back().empty()) err.pop_back();
+  ASSERT_FALSE(err.empty());
+  EXPECT_EQ(err[0] + "\n", MissingHereLine(kDatabase));
+  if (!c.err.empty()) {
+    ASSERT_EQ(err.size(), 3u) << run.result.err;
+    EXPECT_TRUE(std::regex_match(err[1], std::regex(c.err))) << err[1];
+    EXPECT_TRUE(std::regex_match(err[2], std::regex(kTooShortLine))) << err[2];
+  }
+  if (c.same_as_without) {
+    EXPECT_EQ(RunFbwarm(kArgs, c.script).result.out, run.result.out);
+  }
+  // Every case attaches to the database; where the step goes on, it asks for the first seven
+  // pages in one request (fb_info_page_contents, 4-byte page numbers 0 to 6).
+  const bool read = std::any_of(run.log.begin(), run.log.end(), [](const std::string& line) {
+    return line.rfind("isc_database_info ", 0) == 0 &&
+           line.find(" items=710400000000007104000100000071040002000000") != std::string::npos;
+  });
+  EXPECT_EQ(read, std::string(c.name) == "Warmed" || std::string(c.name) == "ServerGone");
+}
+
+INSTANTIATE_TEST_SUITE_P(Shared, ServerCacheRun, testing::ValuesIn(kServerCacheCases),
+                         ServerCacheCaseName);
+
 }  // namespace
 
 TEST(StandinRun, ServerParameterNamesTheServerInTheConnectString) {

@@ -90,6 +90,7 @@ const std::string kSpb = AttachSpb("SYSDBA", "secret");
 const std::string kStart = "0b6a0b00433a5c44425c412e4744426c09000000";
 
 class FbwarmReport : public Fbwarm, public testing::WithParamInterface<ReportCase> {};
+class FbwarmServerCache : public Fbwarm, public testing::WithParamInterface<ServerCacheCase> {};
 
 }  // namespace
 
@@ -112,6 +113,30 @@ TEST_P(FbwarmReport, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shared, FbwarmReport, testing::ValuesIn(kReportCases), ReportCaseName);
+
+// The shared /SERVERCACHE table (tests/support/tool_cases.h), also run by the POSIX build.
+TEST_P(FbwarmServerCache, SaysWhatTheStepDidOnStandardErrorAndLeavesStandardOutputAlone) {
+  const ServerCacheCase& c = GetParam();
+  UseClient("full");
+  ToolRun run = Run(kArgs + L" /SERVERCACHE", c.script);
+  std::vector<std::string> out = {kNotLocal};
+  out.insert(out.end(), c.out.begin(), c.out.end());
+  EXPECT_EQ(run.result.out, CrLfLines(out));
+  EXPECT_EQ(run.result.exit_code, 0);
+  std::vector<std::string> err = SplitAt(run.result.err, "\n");
+  if (!err.empty() && err.back().empty()) err.pop_back();
+  ASSERT_FALSE(err.empty());
+  EXPECT_EQ(err[0] + "\n", MissingHereLine("C:\\DB\\A.GDB"));
+  if (!c.err.empty()) {
+    ASSERT_EQ(err.size(), 3u) << run.result.err;
+    EXPECT_TRUE(std::regex_match(err[1], std::regex(c.err))) << err[1];
+    EXPECT_TRUE(std::regex_match(err[2], std::regex(kTooShortLine))) << err[2];
+  }
+  if (c.same_as_without) EXPECT_EQ(Run(kArgs, c.script).result.out, run.result.out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shared, FbwarmServerCache, testing::ValuesIn(kServerCacheCases),
+                         ServerCacheCaseName);
 
 TEST_F(Fbwarm, ARunOfTwoSecondsEndsWithTheResultLineNamingServerAndDatabase) {
   UseClient("full");
