@@ -9,6 +9,7 @@
 
 #include "tests/support/firebird_clients.h"
 #include "tests/support/scratch_database.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tool/fbwarm_process.h"
 
 namespace {
@@ -46,8 +47,13 @@ class ServerCacheRun : public ::testing::TestWithParam<ClientServerPair> {
   const FirebirdServer& Server() const { return GetParam().server; }
 
   ProcessResult RunFbwarm(std::vector<std::string> more, const std::string& user = "SYSDBA",
-                          const std::string& password = "") const {
+                          const std::string& password = "",
+                          const std::string& state_directory = "") const {
     ProcessOptions options;
+    if (!state_directory.empty()) {
+      options.env["XDG_STATE_HOME"] = state_directory;
+      options.env["STATE_DIRECTORY"] = std::nullopt;
+    }
     options.args = {"/DB:" + scratch_->Path(), "/USER:" + user,
                     "/PASSWORD:" + (password.empty() ? FirebirdPassword(Server()) : password)};
     const std::vector<std::string> server = GetParam().ServerArgs();
@@ -114,6 +120,35 @@ TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
   })) << warmed.err;
   EXPECT_NE(warmed.err.find("fbwarm: SERVERCACHE: Seiten je Tabelle: "), std::string::npos);
   EXPECT_NE(warmed.err.find("ORDERS "), std::string::npos);
+}
+
+// Together with /FIT, on the run that makes the page-role map and on the next one that reads by
+// it: the pages come by value and are found in the engine's cache afterwards, and standard
+// output is that of /FIT alone.
+TEST_P(ServerCacheRun, WithFitTheStepStillFillsTheCacheByValue) {
+  ASSERT_TRUE(
+      Gfix(Server(), scratch_->Path(), "-buffers " + std::to_string(kBuffersAboveThreshold)));
+  ASSERT_TRUE(Isql(Server(), scratch_->Path(), "ALTER DATABASE SET LINGER TO 120;\nCOMMIT;"));
+  ScopedTempDir state;
+  const std::regex by_value(
+      "fbwarm: SERVERCACHE: [0-9]+ Seiten \\(.*\\) in [0-9.]+ s in den Seitencache des Servers "
+      "geholt, nach Wert geordnet, .*");
+  for (const char* run : {"the run that makes the map", "the run by the map"}) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(scratch_->Close());
+    const ProcessResult fit_only = RunFbwarm({"/FIT"}, "SYSDBA", "", state.path());
+    ASSERT_TRUE(scratch_->Close());
+    const ProcessResult both = RunFbwarm({"/FIT", "/SERVERCACHE"}, "SYSDBA", "", state.path());
+    const QueryCounters warm = CountersAcrossQuery();
+    EXPECT_EQ(warm.reads, 0) << both.err;
+    EXPECT_GT(warm.fetches, 100);
+    const std::vector<std::string> err = SplitAt(both.err, "\n");
+    EXPECT_TRUE(std::any_of(err.begin(), err.end(), [&](const std::string& text) {
+      return std::regex_match(text, by_value);
+    })) << both.err;
+    EXPECT_EQ(StableOutput(both), StableOutput(fit_only));
+    EXPECT_EQ(both.exit_code, fit_only.exit_code);
+  }
 }
 
 TEST_P(ServerCacheRun, SkipsAreSaidOnStandardErrorAndStandardOutputStaysAsWithoutTheStep) {
