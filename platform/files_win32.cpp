@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/error_text_win32.h"
 #include "platform/files.h"
 
 namespace {
@@ -70,8 +71,9 @@ bool ListedAsFile(const std::u16string& path) {
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The system's text for an error code, without the line break it ends with.
-std::u16string ErrorText(DWORD error) {
+}  // namespace
+
+std::u16string ErrorText(unsigned long error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -85,8 +87,6 @@ std::u16string ErrorText(DWORD error) {
   const std::string number = std::to_string(error);
   return u"Fehler " + std::u16string(number.begin(), number.end());
 }
-
-}  // namespace
 
 char16_t PathSeparator() { return u'\\'; }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/error_text_win32.h"
 #include "platform/state_file.h"
 
 namespace {
@@ -26,17 +27,6 @@ class ScopedHandle {
  private:
   HANDLE handle_;
 };
-
-std::u16string ErrorText(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::u16string result(reinterpret_cast<const char16_t*>(text), length);
-  LocalFree(text);
-  while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r')) result.pop_back();
-  return result;
-}
 
 }  // namespace
 

@@ -48,23 +48,23 @@ bool ReadIntoCache(const std::string& path, uint64_t offset, uint64_t length) {
   return ok;
 }
 
-long long FilePagesReclaimed() {
-  std::ifstream vmstat("/proc/vmstat");
+namespace {
+
+// The value after key in a file of "key value" pairs such as /proc/vmstat; -1 when absent.
+long long ValueOf(const char* file, const std::string& wanted) {
+  std::ifstream in(file);
   std::string key;
   long long value = 0;
-  while (vmstat >> key >> value)
-    if (key == "pgsteal_file") return value;
+  while (in >> key >> value)
+    if (key == wanted) return value;
   return -1;
 }
 
-long long ProcessBytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  long long value = 0;
-  while (io >> key >> value)
-    if (key == "rchar:") return value;
-  return -1;
-}
+}  // namespace
+
+long long FilePagesReclaimed() { return ValueOf("/proc/vmstat", "pgsteal_file"); }
+
+long long ProcessBytesRead() { return ValueOf("/proc/self/io", "rchar:"); }
 
 PinnedInCache::PinnedInCache(const std::string& path, uint64_t offset, uint64_t length) {
   const int fd = open(path.c_str(), O_RDONLY);

@@ -132,7 +132,9 @@ TEST_P(FbwarmServerCache, SaysWhatTheStepDidOnStandardErrorAndLeavesStandardOutp
     EXPECT_TRUE(std::regex_match(err[1], std::regex(c.err))) << err[1];
     EXPECT_TRUE(std::regex_match(err[2], std::regex(kTooShortLine))) << err[2];
   }
-  if (c.same_as_without) EXPECT_EQ(Run(kArgs, c.script).result.out, run.result.out);
+  if (c.same_as_without) {
+    EXPECT_EQ(Run(kArgs, c.script).result.out, run.result.out);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shared, FbwarmServerCache, testing::ValuesIn(kServerCacheCases),
