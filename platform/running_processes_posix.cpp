@@ -1,12 +1,12 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
+#include "platform/fd_posix.h"
 #include "platform/proc_table_posix.h"
 
 namespace {
@@ -15,11 +15,17 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
+// False when the file cannot be opened or read. A process may exit between the two, and its
+// files then fail to read (ESRCH); plain reads say so, where a stream buffer would throw.
 bool ReadSmallFile(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  const UniqueFd fd(RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
+  if (!fd.IsValid()) return false;
+  text.clear();
+  char buffer[4096];
+  ssize_t n;
+  while ((n = RetryOnEintr([&] { return read(fd.Get(), buffer, sizeof buffer); })) > 0)
+    text.append(buffer, static_cast<size_t>(n));
+  return n == 0;
 }
 
 std::vector<std::string> SplitAtNul(const std::string& text) {

@@ -41,6 +41,10 @@ TEST(RunningProcesses, AProcTableGivesNamesArgumentsAndForeignRoots) {
   Entry(proc, "56", "kworker/0:1\n", "");            // a kernel thread: no arguments
   std::filesystem::create_directories(proc / "78");  // gone while being read
   WriteFileBytes(proc / "78/comm", "sleep\n");
+  // Exited between opening its cmdline and reading it: the read fails (ESRCH in /proc; a
+  // directory in its place fails alike, with EISDIR).
+  std::filesystem::create_directories(proc / "90/cmdline");
+  WriteFileBytes(proc / "90/comm", "sh\n");
   Entry(proc, "self", "x\n", std::string("x\0", 2));  // not a process
   std::filesystem::create_directories(proc / "sys");
 
