@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,24 @@ inline const std::vector<ServerCacheCase> kServerCacheCases = {
      "",
      false},
 };
+
+// What both platforms check of a /SERVERCACHE run of case c: standard output after the not-local
+// line, and standard error from the line that says the path is missing here (missing_here).
+inline void ExpectServerCacheLines(const ServerCacheCase& c, const std::string& out,
+                                   const std::string& err_text, const std::string& missing_here) {
+  std::vector<std::string> lines = {kNotLocal};
+  lines.insert(lines.end(), c.out.begin(), c.out.end());
+  EXPECT_EQ(out, CrLfLines(lines));
+  std::vector<std::string> err = SplitAt(err_text, "\n");
+  if (!err.empty() && err.back().empty()) err.pop_back();
+  ASSERT_FALSE(err.empty());
+  EXPECT_EQ(err[0] + "\n", missing_here);
+  if (!c.err.empty()) {
+    ASSERT_EQ(err.size(), 3u) << err_text;
+    EXPECT_TRUE(std::regex_match(err[1], std::regex(c.err))) << err[1];
+    EXPECT_TRUE(std::regex_match(err[2], std::regex(kTooShortLine))) << err[2];
+  }
+}
 
 // Each spelling of the help switch, among other parameters, with what standard input holds
 // (nullopt: the null device). Every case prints the help lines only, waits for one line of
