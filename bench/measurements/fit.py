@@ -51,9 +51,8 @@ def measure(ctx, unfinished=None):
     fbwarm = ctx.fbwarm.full
     fit = ["env", f"XDG_STATE_HOME={state}", "STATE_DIRECTORY="] + fbwarm + ["/FIT"]
     reference = [ctx.programs.index_pages, "read", ctx.db, ranges]
-    tables = [f"{t}:{rows}" for t, rows in ctx.database.table_rows().items()]
-    lookup = [ctx.programs.lookups, f"{ctx.host}:{ctx.alias}", ctx.user, str(LOOKUPS[ctx.size]),
-              str(SEED)] + tables
+    lookup = ctx.database.lookup_command(ctx.programs.lookups, f"{ctx.host}:{ctx.alias}", ctx.user,
+                                         LOOKUPS[ctx.size], SEED)
     plan = json.loads(ctx.run([ctx.programs.index_pages, "plan", ctx.db, ranges]).out)
     # The budget that holds the index pages and no table: how long /FIT takes to make them
     # resident, beside what the throttle allows for its plan.
@@ -90,7 +89,7 @@ def measure(ctx, unfinished=None):
                 else:
                     a["prep_s"].append(0.0)
                 a["resident"].append(ctx.cache.residency())
-                q = json.loads(ctx.run(lookup).out.strip().splitlines()[-1])
+                q = ctx.database.timed_lookups(ctx.run, lookup)
                 a["lookup_s"].append(q["total_s"])
                 a["p99_ms"].append(q["p99_ms"])
             log(f"fit: round {r + 1}/{ctx.runs}")

@@ -5,7 +5,6 @@ the first look-ups after a real restart: cold, after fbwarm, after fbwarm /SERVE
 a full engine read of every table and primary key (the reference). bench/run-servercache makes
 the copy and runs this suite on it."""
 
-import json
 import os
 import re
 import subprocess
@@ -34,11 +33,6 @@ def reference_command(ctx, db):
     return ["isql-fb", "-q", "-bail", "-i", path]
 
 
-def lookup_command(ctx, db):
-    tables = [f"{t}:{rows}" for t, rows in ctx.database.table_rows().items()]
-    return [ctx.programs.lookups, f"{ctx.host}:{db}", ctx.user, str(LOOKUPS), str(SEED)] + tables
-
-
 def server_reads(ctx, db):
     """The page reads and fetches of the whole database since the server opened it (MON$IO_STATS of
     the database, stat group 0), asked after the warm-up."""
@@ -62,7 +56,7 @@ def measure(ctx, done):
     full = [ctx.programs.fbwarm, f"/DB:{db}", f"/USER:{ctx.user}", f"/PASSWORD:{ctx.password}"]
     cases = [("cold", None), ("after fbwarm", full), ("after fbwarm /SERVERCACHE", full + ["/SERVERCACHE"]),
              ("reference: full engine read", reference_command(ctx, db))]
-    lookup = lookup_command(ctx, db)
+    lookup = ctx.database.lookup_command(ctx.programs.lookups, f"{ctx.host}:{db}", ctx.user, LOOKUPS, SEED)
     acc = {n: {"lookup_s": [], "p50_ms": [], "p99_ms": [], "prep_s": [], "prep_read_mb": [],
                "prep_page_reads": []} for n, _ in cases}
     step = {"pages": [], "secs": [], "file_reads": [], "order": []}
@@ -97,7 +91,7 @@ def measure(ctx, done):
                 a["prep_s"].append(secs)
                 a["prep_read_mb"].append((disk.bytes_read() - read_before) / 1e6)
                 a["prep_page_reads"].append(server_reads(ctx, db)[0])
-                q = json.loads(ctx.run(lookup).out.strip().splitlines()[-1])
+                q = ctx.database.timed_lookups(ctx.run, lookup)
                 found.add(q["found"])
                 a["lookup_s"].append(q["total_s"])
                 a["p50_ms"].append(q["p50_ms"])

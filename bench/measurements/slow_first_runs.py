@@ -1,7 +1,6 @@
 """The first look-ups and the first full scan after a real restart, on one storage profile: cold,
 after fbwarm, after vmtouch -t, and fully warm."""
 
-import json
 
 from suite import fbwarm
 from suite.messages import BenchError, log
@@ -14,8 +13,7 @@ LOOKUPS = {"full": {"spinning": 500, "other": 2000}, "tiny": {"spinning": 50, "o
 
 def lookup_command(ctx, profile):
     count = LOOKUPS[ctx.size]["spinning" if profile == "spinning" else "other"]
-    tables = [f"{t}:{rows}" for t, rows in ctx.database.table_rows().items()]
-    return [ctx.programs.lookups, f"{ctx.host}:{ctx.alias}", ctx.user, str(count), str(SEED)] + tables
+    return ctx.database.lookup_command(ctx.programs.lookups, f"{ctx.host}:{ctx.alias}", ctx.user, count, SEED)
 
 
 def measure(ctx, storage):
@@ -38,7 +36,7 @@ def measure(ctx, storage):
                 prep_secs = run.secs
             a["prep"].append(prep_secs)
             a["resident"].append(ctx.cache.residency())
-            q = json.loads(ctx.run(lookup).out.strip().splitlines()[-1])
+            q = ctx.database.timed_lookups(ctx.run, lookup)
             found.add(q["found"])
             a["lookup_s"].append(q["total_s"])
             a["p50_ms"].append(q["p50_ms"])

@@ -1,6 +1,7 @@
-"""The benchmark database as the server serves it: its user tables, their rows, and the full scan
-of every table through isql."""
+"""The benchmark database as the server serves it: its user tables, their rows, the full scan
+of every table through isql, and the random primary-key look-ups over them."""
 
+import json
 import os
 import re
 
@@ -47,3 +48,14 @@ class Database:
         if len(re.findall(r"^\s*\d+\s*$", run.out, re.M)) != len(self.table_rows()):
             raise BenchError(f"unexpected scan output:\n{run.out}")
         return run.secs
+
+    def lookup_command(self, program, target, user, count, seed):
+        """The look-up program over every user table: count random primary keys, seeded; target is
+        host:database as the server knows it."""
+        tables = [f"{t}:{rows}" for t, rows in self.table_rows().items()]
+        return [program, target, user, str(count), str(seed)] + tables
+
+    @staticmethod
+    def timed_lookups(runner, lookup):
+        """The look-ups' own figures: the last line of their output, in JSON."""
+        return json.loads(runner(lookup).out.strip().splitlines()[-1])
