@@ -148,6 +148,17 @@ FitStart PrepareFit(SequentialFile& file, const std::u16string& path, const FitC
   return start;
 }
 
+std::optional<PageMap> MapByReadingWhole(SequentialFile& file, char* buffer) {
+  const std::optional<DatabaseHeader> header = ReadHeader(file, buffer);
+  if (!header) return std::nullopt;
+  const uint64_t pages = file.Size() / header->page_size;
+  if (pages == 0 || pages > 0x7FFFFFFF) return std::nullopt;
+  PageMapBuilder builder(header->page_size, static_cast<uint32_t>(pages));
+  PageStream stream(header->page_size, builder);
+  if (ReadWhole(file, stream, buffer, nullptr).failed) return std::nullopt;
+  return builder.Finish();
+}
+
 FitReadResult FitRead(SequentialFile& file, const std::u16string& path, FitStart start,
                       char* buffer, const std::function<bool(uint64_t, uint64_t)>& already_cached,
                       const std::function<void(uint64_t, uint64_t)>& progress) {

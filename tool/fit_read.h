@@ -11,6 +11,7 @@
 
 #include "pages/database_header.h"
 #include "pages/map_store.h"
+#include "pages/page_map.h"
 #include "platform/cache_memory.h"
 #include "platform/files.h"
 #include "platform/residency.h"
@@ -46,6 +47,11 @@ struct FitStart {
 // Reads the file's header (a few bytes, without read-ahead) and loads its map.
 FitStart PrepareFit(SequentialFile& file, const std::u16string& path, const FitChoice& choice,
                     const std::optional<CacheRoom>& room);
+
+// The map of a whole database file read once from the start into buffer (kReadThroughBufferSize
+// bytes); nothing when its header is not one of a database whose pages can be classified or a
+// read fails.
+std::optional<PageMap> MapByReadingWhole(SequentialFile& file, char* buffer);
 
 // Reads file (opened at path) as described above into buffer (kReadThroughBufferSize bytes).
 // already_cached, when set, tells a request of the plan that the cache wholly holds (it is
