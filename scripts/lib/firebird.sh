@@ -99,17 +99,21 @@ fb_service_answers() {
     info_server_version >"$out" 2>&1
 }
 
-# Makes NAME an alias of PATH in the server's databases.conf (Firebird rereads the file when it
-# changes). A DB value that is an alias names no local file, so the tool skips its read-through
-# and runs the statistics action alone.
+# Makes NAME an alias of PATH in the server's databases.conf. Firebird rereads the file when its
+# time of change moves on, counted in whole seconds: a change within the second of the one before
+# is dated a second later, or the server would not see it.
 fb_set_alias() {
-  local name=$1 path=$2 tmp
+  local name=$1 path=$2 tmp before
   if grep -qE "^[[:space:]]*${name}[[:space:]]*=[[:space:]]*${path}[[:space:]]*$" "$FB_ALIASES_FILE"; then
     return 0
   fi
   tmp=$(mktemp)
   grep -vE "^[[:space:]]*${name}[[:space:]]*=" "$FB_ALIASES_FILE" >"$tmp" || true
   printf '%s = %s\n' "$name" "$path" >>"$tmp"
+  before=$(stat -c %Y "$FB_ALIASES_FILE")
   cat "$tmp" >"$FB_ALIASES_FILE"
   rm -f "$tmp"
+  if [ "$(stat -c %Y "$FB_ALIASES_FILE")" -le "$before" ]; then
+    touch -m -d "@$((before + 1))" "$FB_ALIASES_FILE"
+  fi
 }

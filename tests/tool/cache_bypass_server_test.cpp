@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -317,11 +318,29 @@ class DatabaseSettings {
     }
     if (!settings.empty())
       text += begin_ + "\n" + Alias() + " = " + db_ + "\n{\n" + settings + "\n}\n" + end_ + "\n";
-    std::ofstream out(file_, std::ios::trunc);
-    return static_cast<bool>(out << text);
+    const time_t before = WholeSecondsOfChange();
+    {
+      std::ofstream out(file_, std::ios::trunc);
+      if (!(out << text)) return false;
+    }
+    return MarkChangedAfter(before);
   }
 
  private:
+  time_t WholeSecondsOfChange() const {
+    struct stat st {};
+    return stat(file_.c_str(), &st) == 0 ? st.st_mtim.tv_sec : 0;
+  }
+
+  // Firebird 4.0 notices a changed file by its time of change in whole seconds: a second
+  // change within the second of the first would go unseen, so each change is dated a second
+  // after the one before.
+  bool MarkChangedAfter(time_t before) const {
+    if (WholeSecondsOfChange() > before) return true;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {before + 1, 0}};
+    return utimensat(AT_FDCWD, file_.c_str(), times, 0) == 0;
+  }
+
   std::string file_, db_, begin_, end_;
 };
 
