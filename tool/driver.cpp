@@ -89,19 +89,20 @@ std::optional<ReadThroughSummary> WarmFileCache(const DatabaseLocation& database
 
 // /SERVERCACHE: the engine's own page cache, filled through an attachment of its own, in order
 // of value when the pages of the database file are known: from the read-through's map (/FIT),
-// else by mapping the file here, which the read-through has just cached. Whether the server reads
-// this database through the file cache is found out before it (and said after the report, as
-// without the step).
+// else by mapping the file here, which the read-through has just cached, once the step knows it
+// will bring pages. Whether the server reads this database through the file cache is found out
+// before it (and said after the report, as without the step).
 void WarmServerCacheStep(const ServerTarget& target, const BypassVerdict& verdict,
                          const std::optional<ReadThroughSummary>& read_through,
                          const RunTools& tools) {
-  std::optional<PageMap> map;
-  if (read_through && read_through->page_map)
-    map = read_through->page_map;
-  else if (target.database.IsLocalFile())
-    map = MapOfLocalFile(target.database.LocalPath());
+  std::optional<PageMap> made;
+  const PageMapSource map_source = [&]() -> const PageMap* {
+    if (read_through && read_through->page_map) return &*read_through->page_map;
+    if (target.database.IsLocalFile()) made = MapOfLocalFile(target.database.LocalPath());
+    return made ? &*made : nullptr;
+  };
   const ServerCacheResult result = WarmServerCache(
-      target, SharedClientLibrary(), map ? &*map : nullptr,
+      target, SharedClientLibrary(), map_source,
       verdict.outcome == BypassVerdict::Outcome::UsesCache, tools.ticks,
       [&](const ServerCacheProgress& progress) { tools.report.ServerCacheProgress(progress); });
   tools.report.ServerCacheDone(result);

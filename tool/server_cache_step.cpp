@@ -184,8 +184,8 @@ void Decide(DatabaseAttachment& attachment, const EngineCacheFacts& facts,
 }  // namespace
 
 ServerCacheResult WarmServerCache(const ServerTarget& target, std::shared_ptr<IGDSLibrary> library,
-                                  const PageMap* map, bool file_cache_serves, TickSource& ticks,
-                                  const ServerCacheProgressFn& progress) {
+                                  const PageMapSource& map_source, bool file_cache_serves,
+                                  TickSource& ticks, const ServerCacheProgressFn& progress) {
   ServerCacheResult result;
   result.user = target.user;
   result.file_cache_serves = file_cache_serves;
@@ -204,6 +204,7 @@ ServerCacheResult WarmServerCache(const ServerTarget& target, std::shared_ptr<IG
     return result;
   }
   const DatabaseCatalogue catalogue = AskDatabaseCatalogue(attachment);
+  const PageMap* map = map_source ? map_source() : nullptr;
   result.used_pages = pages.UsedPages();
   result.planned =
       std::min<uint64_t>(facts.page_buffers * kServerCacheFillPercent / 100, pages.UsedPages());

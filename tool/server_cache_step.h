@@ -72,10 +72,14 @@ struct ServerCacheResult {
 
 using ServerCacheProgressFn = std::function<void(const ServerCacheProgress&)>;
 
-// Attaches to the target's database through library and does the step. map: the page-role map
-// of the database file when the run has one; then the pages are brought in order of value.
-// file_cache_serves: the run found that the server reads this database through the file
-// cache; the step runs all the same. Every failure raises (the run's failure rules apply).
+// The page-role map of the database file, or null when the run has none. Making one may mean
+// reading the whole file, so the step asks for it once and only when it is going to bring pages.
+using PageMapSource = std::function<const PageMap*()>;
+
+// Attaches to the target's database through library and does the step. With a map from
+// map_source the pages are brought in order of value. file_cache_serves: the run found that the
+// server reads this database through the file cache; the step runs all the same. Every failure
+// raises (the run's failure rules apply).
 ServerCacheResult WarmServerCache(const ServerTarget& target, std::shared_ptr<IGDSLibrary> library,
-                                  const PageMap* map, bool file_cache_serves, TickSource& ticks,
-                                  const ServerCacheProgressFn& progress);
+                                  const PageMapSource& map_source, bool file_cache_serves,
+                                  TickSource& ticks, const ServerCacheProgressFn& progress);

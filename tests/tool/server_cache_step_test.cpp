@@ -114,13 +114,18 @@ class ServerCacheStepTest : public ::testing::Test {
     DatabaseLocation database;
     database.path = u"/srv/db/main.fdb";
     const ServerTarget target{u"127.0.0.1", database, u"SYSDBA", u"geheim"};
-    return WarmServerCache(target, fake_, map, file_cache_serves, ticks_,
+    const PageMapSource map_source = [this, map] {
+      ++maps_asked_;
+      return map;
+    };
+    return WarmServerCache(target, fake_, map_source, file_cache_serves, ticks_,
                            [this](const ServerCacheProgress& p) { progress_.push_back(p); });
   }
 
   std::shared_ptr<FakeClientLibrary> fake_ = std::make_shared<FakeClientLibrary>();
   ManualTicks ticks_;
   std::vector<ServerCacheProgress> progress_;
+  int maps_asked_ = 0;
 };
 
 TEST_F(ServerCacheStepTest,
@@ -221,14 +226,18 @@ TEST_F(ServerCacheStepTest, SkipsWhereTheWorkWouldNotLastOrTheUserMayNotReadPage
     fake_->info_values[isc_info_db_class] = Le32(static_cast<uint32_t>(c.db_class));
     Linger(c.linger, c.others);
     fake_->pages_denied = c.denied;
+    maps_asked_ = 0;
     const ServerCacheResult result = Run();
     EXPECT_EQ(result.skip, c.skip);
     if (c.skip == ServerCacheResult::Skip::None) {
       EXPECT_EQ(result.pages, 27u);
+      EXPECT_EQ(maps_asked_, 1);
       continue;
     }
-    // Nothing brought in: at most the header touched to learn the right.
+    // Nothing brought in: at most the header touched to learn the right, and the file not read
+    // again for a map.
     EXPECT_LE(fake_->pages_asked.size(), 1u);
+    EXPECT_EQ(maps_asked_, 0);
     EXPECT_EQ(result.pages, 0u);
     EXPECT_EQ(ServerCacheLines(result), std::vector<std::string>{c.line});
   }
