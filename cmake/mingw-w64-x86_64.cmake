@@ -15,6 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# ctest and test discovery start the .exe files through Wine.
+# ctest and test discovery start the .exe files through Wine, by way of wine-run (it starts a
+# program again that Wine ended before it wrote anything).
 find_program(FBWARM_WINE wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${FBWARM_WINE})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run ${FBWARM_WINE})
