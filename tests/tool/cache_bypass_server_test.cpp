@@ -450,5 +450,5 @@ TEST(DatabaseAlias, TheLocalServersAliasIsReadThroughAndTheServerGetsTheAlias) {
   EXPECT_NE(r.err.find("fbwarm: " + settings.Alias() + " ist laut "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(" ein Alias fuer die Datei "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(" im Cache (100 %)"), std::string::npos) << r.err;
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
 }

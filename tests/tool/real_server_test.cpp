@@ -148,7 +148,7 @@ TEST_P(RealServer, EachServerRefusalIsOneErrorLineWithTheServersMessage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
     ProcessResult r = RunFbwarm(c.db, c.password, c.server);
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
     // Nothing after the file cache lines but the one error line (which may hold line breaks).
     EXPECT_EQ(r.out, (c.first_line == kNotLocal ? "" : "Natives FileCache Start...\r\n") +
                          c.first_line + "\r\n" + c.error + "\r\n");

@@ -108,8 +108,8 @@ TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
   EXPECT_GT(warm.fetches, 100);
   EXPECT_GE(warm.fetches, cold.fetches / 2);
 
-  EXPECT_EQ(StableOutput(warmed), StableOutput(plain));
-  EXPECT_EQ(warmed.exit_code, plain.exit_code);
+  EXPECT_EQ(StableOutput(warmed), StableOutput(plain)) << warmed.err << plain.err;
+  EXPECT_EQ(warmed.exit_code, plain.exit_code) << warmed.err << plain.err;
   const std::regex summary(
       "fbwarm: SERVERCACHE: [0-9]+ Seiten \\(.*\\) in [0-9.]+ s in den Seitencache des Servers "
       "geholt, nach Wert geordnet, davon [0-9]+ aus der Datei gelesen; [0-9]+ % der " +
