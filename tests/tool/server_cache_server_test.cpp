@@ -108,7 +108,16 @@ TEST_P(ServerCacheRun, ALaterQueryFindsTheWarmedPagesInTheEnginesCache) {
   EXPECT_GT(warm.fetches, 100);
   EXPECT_GE(warm.fetches, cold.fetches / 2);
 
-  EXPECT_EQ(StableOutput(warmed), StableOutput(plain)) << warmed.err << plain.err;
+  // The last line is the 2000 ms rule's verdict on each run's own time, which the step adds to
+  // and a loaded machine stretches: either ending is right, everything before it is compared.
+  std::vector<std::string> warmed_lines = StableOutput(warmed), plain_lines = StableOutput(plain);
+  ASSERT_FALSE(warmed_lines.empty());
+  ASSERT_FALSE(plain_lines.empty());
+  for (const std::string& last : {warmed_lines.back(), plain_lines.back()})
+    EXPECT_TRUE(last == "FEHLER Fehler aufgetreten" || last.rfind("Fertig! (DB=", 0) == 0) << last;
+  warmed_lines.pop_back();
+  plain_lines.pop_back();
+  EXPECT_EQ(warmed_lines, plain_lines) << warmed.err << plain.err;
   EXPECT_EQ(warmed.exit_code, plain.exit_code) << warmed.err << plain.err;
   const std::regex summary(
       "fbwarm: SERVERCACHE: [0-9]+ Seiten \\(.*\\) in [0-9.]+ s in den Seitencache des Servers "
