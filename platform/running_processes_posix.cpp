@@ -1,13 +1,13 @@
 #include <dirent.h>
-#include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
 
-#include "platform/fd_posix.h"
+#include "platform/files.h"
 #include "platform/proc_table_posix.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -15,17 +15,10 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
-// False when the file cannot be opened or read. A process may exit between the two, and its
-// files then fail to read (ESRCH); plain reads say so, where a stream buffer would throw.
+// False when the file cannot be opened or read: a process may exit between the two, and its
+// files then fail to read (ESRCH).
 bool ReadSmallFile(const std::string& path, std::string& text) {
-  const UniqueFd fd(RetryOnEintr([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd.IsValid()) return false;
-  text.clear();
-  char buffer[4096];
-  ssize_t n;
-  while ((n = RetryOnEintr([&] { return read(fd.Get(), buffer, sizeof buffer); })) > 0)
-    text.append(buffer, static_cast<size_t>(n));
-  return n == 0;
+  return ReadWholeFile(FromNarrow(path), text);
 }
 
 std::vector<std::string> SplitAtNul(const std::string& text) {
