@@ -122,7 +122,7 @@ TEST(CheckStatus, EachWayARunEndsHasItsStatusAndTheOutputStaysFbwarms) {
     SCOPED_TRACE(c.name);
     const Pair run = RunBoth(c.args, c.script);
     EXPECT_EQ(run.helper.exit_code, c.status);
-    EXPECT_EQ(run.direct.exit_code, 0);
+    EXPECT_EQ(run.direct.exit_code, 0) << run.direct.err;
     // Byte for byte what fbwarm printed, and on standard error fbwarm's lines first.
     EXPECT_EQ(run.helper.out, run.direct.out);
     const std::string direct_err = MaskedFigures(run.direct.err);
@@ -154,7 +154,7 @@ TEST(CheckStatus, WhatBreaksIsStatusTwoWithTheReason) {
     ScopedTempDir dir;
     const std::string helper = CheckBesideScript(dir, c.script);
     const ProcessResult r = RunProcess(helper);
-    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.exit_code, 2) << r.err;
     EXPECT_EQ(HelperLines(r.err),
               std::vector<std::string>{"fbwarm: fbwarm-check: " + dir / "fbwarm" + " " + c.line});
   }
@@ -163,7 +163,7 @@ TEST(CheckStatus, WhatBreaksIsStatusTwoWithTheReason) {
   const std::string helper = CheckBesideScript(dir, "");
   std::filesystem::remove(dir / "fbwarm");
   const ProcessResult r = RunProcess(helper);
-  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.exit_code, 2) << r.err;
   EXPECT_EQ(HelperLines(r.err),
             std::vector<std::string>{"fbwarm: fbwarm-check: " + dir / "fbwarm" +
                                      " konnte nicht gestartet werden: Systemfehler.  "
@@ -209,7 +209,7 @@ TEST(CheckProcess, ALogOfBothStreamsKeepsTheirOrderWithTheHelpersLinesLast) {
         StandinOptions(dir, {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:pw"}, kServerDown);
     options.shell_prefix = "exec >'" + dir / "log" + "' 2>&1;";
     const ProcessResult r = RunProcess(CheckBinary(), options);
-    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_EQ(r.exit_code, 3) << r.err;
     std::vector<std::string> lines = SplitAt(ReadFileBytes(dir / "log"), "\n");
     for (std::string& line : lines) line = MaskedFigures(line);
     EXPECT_EQ(lines,
@@ -276,7 +276,7 @@ TEST(CheckProcess, ProgressGoesToSystemdAsStatusLinesAndTheLastOneStays) {
       StandinOptions(dir, {"/DB:" + db, "/USER:SYSDBA", "/PASSWORD:pw"}, kServerDown);
   options.env["NOTIFY_SOCKET"] = systemd.path();
   const ProcessResult r = RunProcess(CheckBinary(), options);
-  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.exit_code, 3) << r.err;
   std::vector<std::string> messages = systemd.All();
   // The rate and the time left appear once a millisecond has passed.
   for (std::string& m : messages)
@@ -291,7 +291,8 @@ TEST(CheckProcess, ProgressGoesToSystemdAsStatusLinesAndTheLastOneStays) {
       }));
   // Without a socket nothing is sent, and the run is the same.
   options.env["NOTIFY_SOCKET"] = std::nullopt;
-  EXPECT_EQ(RunProcess(CheckBinary(), options).exit_code, 3);
+  const ProcessResult unsocketed = RunProcess(CheckBinary(), options);
+  EXPECT_EQ(unsocketed.exit_code, 3) << unsocketed.err;
   EXPECT_TRUE(systemd.All().empty());
 }
 
@@ -324,6 +325,7 @@ TEST(CheckProcess, RunsInTheSameRuntimeDirectoryTakeTurns) {
   ScopedTempDir plain;
   const std::string alone = CheckBesideScript(
       plain, "printf 'fbwarm-record 1\\nresult finished 3000 0\\n' >&$FBWARM_RESULT_FD\n");
-  EXPECT_EQ(RunProcess(alone).exit_code, 0);
+  const ProcessResult outside = RunProcess(alone);
+  EXPECT_EQ(outside.exit_code, 0) << outside.err;
   EXPECT_FALSE(std::filesystem::exists(plain / "warm.lock"));
 }

@@ -32,7 +32,7 @@ void ExpectOneErrorLineAtTheEnd(const ProcessResult& run, const std::string& err
                                 const ErrorLines& err_lines) {
   EXPECT_FALSE(run.timed_out) << "the run hung";
   EXPECT_EQ(run.signal, 0) << "the run crashed";
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
   ErrorLines patterns = err_lines;
   if (error == kLibraryMissing) patterns.push_back(kBrokenClientLine);
   if (error == "FEHLER Fehler aufgetreten") patterns.push_back(kTooShortLine);

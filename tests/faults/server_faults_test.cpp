@@ -131,6 +131,7 @@ TEST_F(ServerFaults, AServerKilledWhileTheReportIsReadIsOneErrorLineAfterTheFirs
   // has fetched the last of the first lines. What it printed ends, at the latest, with the line
   // that comes before the pages' part: nothing of that part, which the kill cut off.
   const auto analyzing = std::find(lines.begin(), lines.end(), "Analyzing database pages ... ");
-  if (analyzing != lines.end())
+  if (analyzing != lines.end()) {
     EXPECT_EQ(analyzing - lines.begin(), static_cast<long>(lines.size()) - 2) << run.out;
+  }
 }

@@ -33,7 +33,7 @@ TEST(Help, EachSpellingOfTheSwitchPrintsOnlyTheHelpAndEndsAtEndOfInput) {
         RunWithoutClient({"/DB:" + dir / "db.fdb", c.spelling, "/USER:SYSDBA"}, options);
     EXPECT_EQ(r.out, CrLfLines(kHelpLines));
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
 }
 
@@ -57,7 +57,7 @@ TEST(Help, WaitsForOneLineOfInputOnly) {
   options.stdin_bytes = "\r\nmore input that nobody reads\n";
   ProcessResult r = RunWithoutClient({"?"}, options);
   EXPECT_EQ(r.out, CrLfLines(kHelpLines));
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
 TEST(Help, CtrlZEndsTheWaitWhileStandardInputStaysOpen) {
@@ -68,7 +68,7 @@ TEST(Help, CtrlZEndsTheWaitWhileStandardInputStaysOpen) {
   ProcessResult r = RunWithoutClient({"?"}, options);
   EXPECT_FALSE(r.timed_out);
   EXPECT_EQ(r.out, CrLfLines(kHelpLines));
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
 TEST(Help, ClosedStandardInputIsAnErrorLineNotACrash) {
@@ -78,7 +78,7 @@ TEST(Help, ClosedStandardInputIsAnErrorLineNotACrash) {
   std::vector<std::string> expected = kHelpLines;
   expected.push_back("FEHLER E/A-Fehler 9");
   EXPECT_EQ(r.out, CrLfLines(expected));
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
 TEST(NativeFileCache, RunsOnlyForAnExistingFileAndThenGoesOn) {
@@ -109,7 +109,7 @@ TEST(NativeFileCache, RunsOnlyForAnExistingFileAndThenGoesOn) {
     SCOPED_TRACE(c.db);
     ProcessResult r = RunWithoutClient({"/DB:" + c.db});
     EXPECT_EQ(r.out, CrLfLines(c.lines));
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
 }
 
@@ -142,7 +142,7 @@ TEST(NativeFileCache, AnAbsolutePathMissingOnTheLocalServerIsSaid) {
                          BrokenClientDir() +
                          "/libfbclient.so.2: file too short. Sie gehoert zum Debian-Paket "
                          "libfbclient2 (apt-get install libfbclient2).\n");
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
 }
 
@@ -164,7 +164,7 @@ TEST(NativeFileCache, TooLittleMemoryForTheBufferEndsTheRun) {
   options.shell_prefix = "ulimit -v 40000;";  // KiB: enough to start, not for 64 MiB more
   ProcessResult r = RunWithoutClient({"/DB:" + dir / "db.fdb"}, options);
   EXPECT_EQ(r.out, CrLfLines({"Natives FileCache Start...", "FEHLER Zu wenig Arbeitsspeicher"}));
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
 TEST(Output, NoParametersGivesTheFileCacheLineAndTheFirstMissingParameter) {
@@ -173,7 +173,7 @@ TEST(Output, NoParametersGivesTheFileCacheLineAndTheFirstMissingParameter) {
   options.env["LD_LIBRARY_PATH"] = StandinDir();
   ProcessResult r = RunProcess(FbwarmBinary(), options);
   EXPECT_EQ(r.out, CrLfLines({kNotLocal, "FEHLER Parameter USER fehler"}));
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
 }
 
 TEST(Output, AFileReceivesTheSameBytesAsAPipe) {
@@ -184,7 +184,7 @@ TEST(Output, AFileReceivesTheSameBytesAsAPipe) {
   ProcessResult to_pipe = RunWithoutClient({"/DB:" + dir.path()});
   EXPECT_EQ(ReadFileBytes(dir / "out.txt"), CrLfLines({kNotLocal, kLibraryMissing}));
   EXPECT_EQ(to_pipe.out, ReadFileBytes(dir / "out.txt"));
-  EXPECT_EQ(to_file.exit_code, 0);
+  EXPECT_EQ(to_file.exit_code, 0) << to_file.err;
 }
 
 TEST(Output, OutputThatCannotBeWrittenEndsWithExitCodeOneAndAMessageOnStandardError) {
@@ -207,7 +207,7 @@ TEST(Output, OutputThatCannotBeWrittenEndsWithExitCodeOneAndAMessageOnStandardEr
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
     ProcessResult r = RunWithoutClient({"/DB:/"}, c.options);
-    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.exit_code, 1) << r.err;
     EXPECT_EQ(r.signal, 0);
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
   }
@@ -293,7 +293,7 @@ TEST(StandardError, EachSilentCauseIsNamedAndStandardOutputStaysAsItWas) {
     ProcessResult r = RunProcess(dir / "fbwarm", options);
     EXPECT_EQ(r.out, CrLfLines(c.out));
     EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
 }
 
@@ -314,7 +314,7 @@ TEST(StandardError, APasswordInAParameterFileThatOthersMayReadIsWarnedAbout) {
     ProcessResult r = RunProcess(dir / "fbwarm", options);
     EXPECT_EQ(r.out, CrLfLines({kNotLocal, "FEHLER Parameter DB fehler"}));
     EXPECT_EQ(r.err, err);
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
 }
 

@@ -139,7 +139,7 @@ TEST_F(FitRun, TheMapIsBuiltOnceUsedLaterAndBuiltAgainWhenItNoLongerFits) {
     SCOPED_TRACE(step.what);
     step.before(*this);
     const Run run = Fbwarm({"/FIT", "/MAXMB:1"});
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
     EXPECT_TRUE(HasLine(run.result.err, step.expected)) << run.result.err;
     EXPECT_EQ(MapFiles().size(), 1u);
   }
@@ -170,7 +170,7 @@ TEST_F(FitRun, StandardOutputIsTheSameWithAndWithoutFitOnlyTheRequestDiffers) {
   const std::string start = "isc_service_start handle=1 request=0b" + StartItem("6a", Db());
   for (const Run* run : {&plain, &first, &later, &everything}) {
     EXPECT_EQ(run->result.out, plain.result.out);
-    EXPECT_EQ(run->result.exit_code, 0);
+    EXPECT_EQ(run->result.exit_code, 0) << run->result.err;
     ASSERT_GE(run->calls.size(), 2u);
   }
   EXPECT_EQ(plain.calls[1], start + "6c09000000");
@@ -185,12 +185,13 @@ TEST_F(FitRun, StandardOutputIsTheSameWithAndWithoutFitOnlyTheRequestDiffers) {
 }
 
 TEST_F(FitRun, TheReadsByPlanBringInNoMoreThanTheBudget) {
-  ASSERT_EQ(Fbwarm({"/FIT", "/MAXMB:1"}).result.exit_code, 0);  // builds the map
+  const ProcessResult map_run = Fbwarm({"/FIT", "/MAXMB:1"}).result;  // builds the map
+  ASSERT_EQ(map_run.exit_code, 0) << map_run.err;
   const uint64_t size = std::filesystem::file_size(Db());
   EvictFromCache(Db());
   ASSERT_LT(ResidentShare(Db()), 0.05) << "the file could not be evicted";
   const Run run = Fbwarm({"/FIT", "/MAXMB:1"});
-  ASSERT_EQ(run.result.exit_code, 0);
+  ASSERT_EQ(run.result.exit_code, 0) << run.result.err;
   // Only the reads could bring pages in (the stand-in reads nothing): the budget bounds them.
   // The machine may drop idle pages meanwhile, which only lowers the figure.
   EXPECT_LE(ResidentShare(Db()) * static_cast<double>(size), 1.0 * kMiB) << run.result.err;
@@ -208,7 +209,7 @@ TEST_F(FitRun, TheReadsByPlanBringInNoMoreThanTheBudget) {
 TEST_F(FitRun, WithoutMaxmbTheBudgetIsTheRoomOfTheFileCache) {
   const Run run =
       Fbwarm({"/FIT"}, TestHooksBinary(), {{"FBWARM_TEST_MEMORY_LIMIT", std::to_string(2 * kMiB)}});
-  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   EXPECT_TRUE(HasLine(run.result.err, "FIT: Budget 2 MiB \\(Platz des Dateicaches\\)"))
       << run.result.err;
   // The file exceeds the room, yet under /FIT the warning that reading it all evicts its own
@@ -221,7 +222,7 @@ TEST_F(FitRun, AStateDirectoryThatCannotBeMadeCostsTheMapNotTheRun) {
   const Run first = Fbwarm({"/FIT", "/MAXMB:1"});
   const Run second = Fbwarm({"/FIT", "/MAXMB:1"});
   for (const Run* run : {&first, &second}) {
-    EXPECT_EQ(run->result.exit_code, 0);
+    EXPECT_EQ(run->result.exit_code, 0) << run->result.err;
     EXPECT_TRUE(HasLine(run->result.err,
                         "WARNUNG: FIT: Die Seitenkarte konnte nicht gespeichert werden \\(" +
                             StateDir() + "/fbwarm/main\\.fdb-[0-9a-f]+\\.pagemap\\): .*"))
@@ -237,7 +238,7 @@ TEST_F(FitRun, ARefusedBudgetEndsTheRunBeforeAnythingIsRead) {
     const Run run = Fbwarm({"/MAXMB:" + value});
     EXPECT_EQ(run.result.out, "FEHLER Parameter MAXMB ungueltig: \"" + value +
                                   "\" (erwartet: ganze Zahl von MiB, mindestens 1)\r\n");
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
     EXPECT_TRUE(run.calls.empty());
     EXPECT_TRUE(MapFiles().empty());
   }

@@ -140,7 +140,7 @@ TEST(OperatorReporting, TheInstalledProgramReadsNoTestSettingAndTheSeamRefusesWh
   EXPECT_EQ(ReadFileBytes(FbwarmBinary()).find("FBWARM_TEST_"), std::string::npos);
   // The seam stops at a value it cannot read instead of taking it as 0 bytes.
   ProcessResult hooks = RunWithoutClient({"/DB:" + db}, options, TestHooksBinary());
-  EXPECT_EQ(hooks.exit_code, 2);
+  EXPECT_EQ(hooks.exit_code, 2) << hooks.err;
   EXPECT_EQ(hooks.out, "");
   EXPECT_EQ(hooks.err,
             "fbwarm-test-hooks: FBWARM_TEST_MEMORY_LIMIT=abc is not understood (mincore; a "
@@ -251,7 +251,7 @@ TEST(OperatorReporting, AnotherUserIsToldWhatCannotBeReadOrSeen) {
       err = err.substr(skip.size());
     }
     EXPECT_EQ(err.substr(0, c.err.size()), c.err);
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
   }
 }
 
@@ -303,7 +303,7 @@ TEST(OperatorReporting, ALogOfBothStreamsKeepsTheirOrder) {
   options.stdout_path = dir / "log";  // a file: standard output is buffered there
   options.shell_prefix = "exec 2>&1;";
   ProcessResult r = RunWithoutClient({"/DB:" + db}, options);
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
   const std::string log = ReadFileBytes(dir / "log");
   const size_t start = log.find("Natives FileCache Start...\r\n");
   const size_t residency = log.find("fbwarm: Dateicache: ");

@@ -67,7 +67,7 @@ TEST_P(RealServer, AFullRunWarmsTheFileAndEndsWithTheResultLine) {
   EXPECT_EQ(lines[lines.size() - 2], "");
   EXPECT_EQ(lines.back(), "Fertig! (DB=" + GetParam().Label() + ":" + db + ")");
   EXPECT_EQ(r.out.substr(r.out.size() - 2), "\r\n");
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
   // Standard error tells what the read-through found and did: little cached before, every byte
   // read, the file cached when it ended (a memory warning may come first on a machine with less
   // room than the file). The bypass verdict may follow it, after the report.
@@ -212,7 +212,7 @@ TEST_P(RealServer, UnderFitTheReportCoversWhatTheBudgetAllows) {
     EXPECT_EQ(lines[3], "Database \"" + db + "\" ");
     EXPECT_EQ(lines[lines.size() - 2], "");
     EXPECT_EQ(lines.back(), "FEHLER Fehler aufgetreten");
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
     return std::vector<std::string>(lines.begin() + 2, lines.end() - 2);
   };
 

@@ -105,8 +105,8 @@ TEST(ResultRecords, EachKindOfRunEndsWithItsOutcomeAndTheErrorLinesAsPrinted) {
     EXPECT_TRUE(without.records.empty()) << "records written although the variable is unset";
     // Standard output and the exit status are the same with and without records.
     EXPECT_EQ(with.result.out, without.result.out);
-    EXPECT_EQ(with.result.exit_code, 0);
-    EXPECT_EQ(without.result.exit_code, 0);
+    EXPECT_EQ(with.result.exit_code, 0) << with.result.err;
+    EXPECT_EQ(without.result.exit_code, 0) << without.result.err;
     EXPECT_EQ(with.result.err.find("FBWARM_RESULT_FD"), std::string::npos) << with.result.err;
   }
 }
@@ -150,7 +150,7 @@ TEST(ResultRecords, AValueThatCannotBeUsedIsSaidOnStandardErrorAndChangesNothing
     options.shell_prefix = c.prefix;
     const ProcessResult r = RunProcess(FbwarmBinary(), options);
     EXPECT_EQ(r.out, plain.result.out);
-    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "fbwarm: WARNUNG: FBWARM_RESULT_FD=" + std::string(c.value) + ": " + c.reason +
                          "; der Ergebnisdatensatz fuer das aufrufende Programm fehlt oder ist "
                          "unvollstaendig.\n");
@@ -169,7 +169,7 @@ TEST(ResultRecords, AReaderThatWentAwayCostsOnlyTheRecords) {
   options.shell_prefix = "mkfifo '" + dir / "fifo" + "'; (exec 4<'" + dir / "fifo" +
                          "') & exec 3>'" + dir / "fifo" + "'; wait;";
   const ProcessResult r = RunProcess(FbwarmBinary(), options);
-  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(SplitCrLf(r.out).back(), "Failed to establish a connection");
   EXPECT_EQ(r.err,
             "fbwarm: WARNUNG: FBWARM_RESULT_FD=3: Broken pipe; der Ergebnisdatensatz fuer das "

@@ -223,7 +223,7 @@ TEST_P(ServerCacheRun, AWrongPasswordIsTheOneErrorLineItIsWithoutTheStep) {
             "FEHLER Your user name and password are not defined. Ask your database administrator "
             "to set up a Firebird login\r\n");
   EXPECT_EQ(asked.out, plain.out);
-  EXPECT_EQ(asked.exit_code, 0);
+  EXPECT_EQ(asked.exit_code, 0) << asked.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryClientAndServer, ServerCacheRun,

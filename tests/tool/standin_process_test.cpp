@@ -50,7 +50,7 @@ TEST_P(ReportRun, PrintsTheReportAndItsClosingEmptyLineWithOneQueryPerLine) {
   EXPECT_TRUE(
       std::regex_match(run.result.err.substr(missing.size()), std::regex(kTooShortLine + "\n")))
       << run.result.err;
-  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   EXPECT_EQ(run.calls, ReportCalls(c, kDatabase));
 }
 
@@ -65,7 +65,7 @@ TEST_P(ServerCacheRun, SaysWhatTheStepDidOnStandardErrorAndLeavesStandardOutputA
   args.push_back("/SERVERCACHE");
   StandinRun run = RunFbwarm(args, c.script);
   ExpectServerCacheLines(c, run.result.out, run.result.err, MissingHereLine(kDatabase));
-  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   if (c.same_as_without) {
     EXPECT_EQ(RunFbwarm(kArgs, c.script).result.out, run.result.out);
   }
@@ -109,7 +109,7 @@ TEST(StandinRun, MissingParametersAreReportedInTheirOrderBeforeAnyServerContact)
     StandinRun run = RunFbwarm(c.args, "");
     EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "FEHLER " + c.error}));
     EXPECT_TRUE(run.calls.empty());
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   }
 }
 
@@ -139,7 +139,7 @@ TEST(StandinRun, AValueTooLongToBeTakenWholeIsRefusedWhereItIsFirstTaken) {
     StandinRun run = RunFbwarm(c.args, "");
     EXPECT_EQ(run.result.out, CrLfLines(c.lines));
     EXPECT_TRUE(run.calls.empty());
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   }
   // 255 characters fit and are used as they are.
   StandinRun fits = RunFbwarm({"/DB:/x.fdb", "/USER:" + std::string(255, 'u'), "/PASSWORD:x"}, "");
@@ -174,7 +174,7 @@ TEST(StandinRun, ASuccessfulRunEndsWithTheResultLineAndThenDetaches) {
     EXPECT_EQ(run.result.out, CrLfLines({kNotLocal, "Analyzing database pages ...", "", c.result}));
     ASSERT_FALSE(run.calls.empty());
     EXPECT_EQ(run.calls.back(), "isc_service_detach handle=1");
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   }
 }
 
@@ -186,7 +186,7 @@ TEST(StandinRun, ADetachThatFailsAfterTheResultLineIsItsOwnErrorLine) {
             CrLfLines({kNotLocal, "a", "", "Fertig! (DB=127.0.0.1:/srv/db/main.fdb)",
                        "FEHLER Connection lost to the server"}));
   EXPECT_EQ(run.calls.back(), "isc_service_detach handle=1");
-  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
 }
 
 TEST(StandinRun, AFailedCallEndsTheRunWithTheClientLibrarysMessageAndNoFurtherCall) {
@@ -213,7 +213,7 @@ TEST(StandinRun, AFailedCallEndsTheRunWithTheClientLibrarysMessageAndNoFurtherCa
     StandinRun run = RunFbwarm(kArgs, c.script);
     EXPECT_EQ(run.result.out, CrLfLines(c.lines));
     EXPECT_EQ(run.calls.size(), c.calls);
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   }
 }
 

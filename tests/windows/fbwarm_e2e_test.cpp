@@ -106,7 +106,7 @@ TEST_P(FbwarmReport, ReportLinesGoOutByteForByteWithCrLfAndOneQueryEach) {
   EXPECT_TRUE(
       std::regex_match(run.result.err.substr(missing.size()), std::regex(kTooShortLine + "\n")))
       << run.result.err;
-  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   // The 20 bytes of the start request, written out once.
   EXPECT_EQ(StatisticsStart("C:\\DB\\A.GDB"), kStart);
   EXPECT_EQ(run.calls, ReportCalls(c, "C:\\DB\\A.GDB"));
@@ -120,7 +120,7 @@ TEST_P(FbwarmServerCache, SaysWhatTheStepDidOnStandardErrorAndLeavesStandardOutp
   UseClient("full");
   ToolRun run = Run(kArgs + L" /SERVERCACHE", c.script);
   ExpectServerCacheLines(c, run.result.out, run.result.err, MissingHereLine("C:\\DB\\A.GDB"));
-  EXPECT_EQ(run.result.exit_code, 0);
+  EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
   if (c.same_as_without) {
     EXPECT_EQ(Run(kArgs, c.script).result.out, run.result.out);
   }
@@ -168,7 +168,7 @@ TEST_F(Fbwarm, HelpPrintsItsLinesAndWaitsForOneLineOfInput) {
             "", options);
     EXPECT_EQ(run.result.out, help);
     EXPECT_EQ(run.result.err, "");
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
     EXPECT_TRUE(run.log.empty()) << "help mode loads no client library";
   }
   // Alone, and before all the other parameters.
@@ -176,7 +176,7 @@ TEST_F(Fbwarm, HelpPrintsItsLinesAndWaitsForOneLineOfInput) {
     SCOPED_TRACE(Utf8(arguments));
     ToolRun run = Run(arguments);
     EXPECT_EQ(run.result.out, help);
-    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.result.exit_code, 0) << run.result.err;
     EXPECT_TRUE(run.log.empty()) << "help mode loads no client library";
   }
 }
@@ -432,7 +432,7 @@ TEST_F(Fbwarm, StandardOutputThatRefusesWritesEndsWithExitCodeOne) {
   options.stdout_path = Utf8(out);
   options.stdout_read_only = true;
   ToolRun run = Run(kArgs, "", options);
-  EXPECT_EQ(run.result.exit_code, 1);
+  EXPECT_EQ(run.result.exit_code, 1) << run.result.err;
   EXPECT_NE(run.result.err.find("Dateizugriff verweigert"), std::string::npos) << run.result.err;
   EXPECT_EQ(ReadBytes(out), "");
 }
